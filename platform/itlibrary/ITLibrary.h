@@ -1,0 +1,249 @@
+#pragma once
+// The music library, read-only: library facts, media items in library order
+// and playlists in library order.
+//
+// On this platform the library is read from the XML property list that the
+// music application exports (see LibraryLocation.h for where it is found).
+// Opening parses the whole file into these objects; nothing is kept of the
+// XML. An `ITLibrary` owns its media items and playlists; a playlist's
+// `items()` point into the library's `allMediaItems()` and stay valid until
+// the library is reloaded or destroyed. Objects are not thread-safe to
+// mutate, safe to read from several threads once loaded.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/foundation/Date.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/URL.h"
+
+namespace platform {
+
+// Media kind codes, with the framework's raw numbers.
+enum class ITLibMediaItemMediaKind : std::uint64_t {
+    Unknown = 1,
+    Song = 2,
+    Movie = 3,
+    Podcast = 4,
+    Audiobook = 5,
+    PDFBooklet = 6,
+    MusicVideo = 7,
+    TVShow = 8,
+    InteractiveBooklet = 9,
+    HomeVideo = 12,
+    Ringtone = 14,
+    DigitalBooklet = 15,
+    IOSApplication = 16,
+    VoiceMemo = 17,
+    ITunesU = 18,
+    Book = 19,
+    PDFBook = 20,
+    AlertTone = 21,
+};
+
+// Where an item's media lives, and whether it was played. The export model
+// knows these kinds of value; the reader does not deliver them.
+enum class ITLibMediaItemLocationType : std::uint64_t { Unknown = 0, File = 1, URL = 2, Remote = 3 };
+enum class ITLibMediaItemPlayStatus : std::uint64_t { None = 0, PartiallyPlayed = 1, Unplayed = 2 };
+// The platform's text form of those values ("ITLibMediaItemLocationTypeFile").
+std::string description(ITLibMediaItemLocationType value);
+std::string description(ITLibMediaItemPlayStatus value);
+
+// Video facts of an item; carries nothing the export uses.
+struct ITLibMediaItemVideoInfo {};
+
+enum class ITLibPlaylistKind : std::uint64_t { Regular = 0, Smart = 1, Genius = 2, Folder = 3, GeniusMix = 4 };
+
+// Distinguished (built-in) playlists, with the framework's raw numbers.
+enum class ITLibDistinguishedPlaylistKind : std::uint64_t {
+    None = 0,
+    Movies = 1,
+    TVShows = 2,
+    Music = 3,
+    Audiobooks = 4,
+    Ringtones = 5,
+    Podcasts = 7,
+    VoiceMemos = 14,
+    Purchases = 16,
+    ITunesU = 26,
+    HomeVideos = 50,
+    Applications = 51,
+};
+
+class ITLibAlbum {
+public:
+    const std::optional<std::string>& title() const noexcept { return title_; }
+
+private:
+    friend class ITLibraryReader;
+    std::optional<std::string> title_;
+};
+
+class ITLibArtist {
+public:
+    const std::optional<std::string>& name() const noexcept { return name_; }
+
+private:
+    friend class ITLibraryReader;
+    std::optional<std::string> name_;
+};
+
+class ITLibMediaItem {
+public:
+    std::uint64_t persistentID() const noexcept { return persistentID_; }
+    const std::optional<Date>& addedDate() const noexcept { return addedDate_; }
+    const ITLibAlbum& album() const noexcept { return album_; }
+    const std::optional<ITLibArtist>& artist() const noexcept { return artist_; }
+    std::int64_t beatsPerMinute() const noexcept { return beatsPerMinute_; }
+    const std::optional<std::string>& comments() const noexcept { return comments_; }
+    const std::string& composer() const noexcept { return composer_; }
+    const std::optional<std::string>& contentRating() const noexcept { return contentRating_; }
+    std::uint64_t fileSize() const noexcept { return fileSize_; }
+    const std::string& genre() const noexcept { return genre_; }
+    const std::optional<std::string>& grouping() const noexcept { return grouping_; }
+    bool isCloud() const noexcept { return isCloud_; }
+    bool isDRMProtected() const noexcept { return isDRMProtected_; }
+    bool isVideo() const noexcept { return isVideo_; }
+    bool isPurchased() const noexcept { return isPurchased_; }
+    bool isRatingComputed() const noexcept { return isRatingComputed_; }
+    const std::optional<std::string>& kind() const noexcept { return kind_; }
+    const std::optional<Date>& lastPlayedDate() const noexcept { return lastPlayedDate_; }
+    const std::optional<URL>& location() const noexcept { return location_; }
+    ITLibMediaItemMediaKind mediaKind() const noexcept { return mediaKind_; }
+    const std::optional<Date>& modifiedDate() const noexcept { return modifiedDate_; }
+    std::int64_t playCount() const noexcept { return playCount_; }
+    std::int64_t rating() const noexcept { return rating_; }
+    const std::optional<Date>& releaseDate() const noexcept { return releaseDate_; }
+    std::int64_t sampleRate() const noexcept { return sampleRate_; }
+    std::int64_t skipCount() const noexcept { return skipCount_; }
+    const std::optional<Date>& skipDate() const noexcept { return skipDate_; }
+    std::int64_t startTime() const noexcept { return startTime_; }
+    std::int64_t stopTime() const noexcept { return stopTime_; }
+    const std::optional<std::string>& sortTitle() const noexcept { return sortTitle_; }
+    const std::optional<std::string>& sortComposer() const noexcept { return sortComposer_; }
+    const std::string& title() const noexcept { return title_; }
+    std::int64_t totalTime() const noexcept { return totalTime_; }
+    std::int64_t trackNumber() const noexcept { return trackNumber_; }
+    std::int64_t volumeAdjustment() const noexcept { return volumeAdjustment_; }
+    std::int64_t year() const noexcept { return year_; }
+
+private:
+    friend class ITLibraryReader;
+    std::uint64_t persistentID_ = 0;
+    std::optional<Date> addedDate_;
+    ITLibAlbum album_;
+    std::optional<ITLibArtist> artist_;
+    std::int64_t beatsPerMinute_ = 0;
+    std::optional<std::string> comments_;
+    std::string composer_;
+    std::optional<std::string> contentRating_;
+    std::uint64_t fileSize_ = 0;
+    std::string genre_;
+    std::optional<std::string> grouping_;
+    bool isCloud_ = false;
+    bool isDRMProtected_ = false;
+    bool isVideo_ = false;
+    bool isPurchased_ = false;
+    bool isRatingComputed_ = false;
+    std::optional<std::string> kind_;
+    std::optional<Date> lastPlayedDate_;
+    std::optional<URL> location_;
+    ITLibMediaItemMediaKind mediaKind_ = ITLibMediaItemMediaKind::Song;
+    std::optional<Date> modifiedDate_;
+    std::int64_t playCount_ = 0;
+    std::int64_t rating_ = 0;
+    std::optional<Date> releaseDate_;
+    std::int64_t sampleRate_ = 0;
+    std::int64_t skipCount_ = 0;
+    std::optional<Date> skipDate_;
+    std::int64_t startTime_ = 0;
+    std::int64_t stopTime_ = 0;
+    std::optional<std::string> sortTitle_;
+    std::optional<std::string> sortComposer_;
+    std::string title_;
+    std::int64_t totalTime_ = 0;
+    std::int64_t trackNumber_ = 0;
+    std::int64_t volumeAdjustment_ = 0;
+    std::int64_t year_ = 0;
+};
+
+class ITLibPlaylist {
+public:
+    const std::string& name() const noexcept { return name_; }
+    std::uint64_t persistentID() const noexcept { return persistentID_; }
+    const std::optional<std::uint64_t>& parentID() const noexcept { return parentID_; }
+    bool isMaster() const noexcept { return isMaster_; }
+    bool isVisible() const noexcept { return isVisible_; }
+    ITLibPlaylistKind kind() const noexcept { return kind_; }
+    ITLibDistinguishedPlaylistKind distinguishedKind() const noexcept { return distinguishedKind_; }
+    // The playlist's media items in playlist order; an item listed as often
+    // as it occurs.
+    const std::vector<const ITLibMediaItem*>& items() const noexcept { return items_; }
+
+private:
+    friend class ITLibraryReader;
+    std::string name_;
+    std::uint64_t persistentID_ = 0;
+    std::optional<std::uint64_t> parentID_;
+    bool isMaster_ = false;
+    bool isVisible_ = true;
+    ITLibPlaylistKind kind_ = ITLibPlaylistKind::Regular;
+    ITLibDistinguishedPlaylistKind distinguishedKind_ = ITLibDistinguishedPlaylistKind::None;
+    std::vector<const ITLibMediaItem*> items_;
+};
+
+class ITLibrary {
+public:
+    // Opens the user's library (found as LibraryLocation.h says) for the
+    // given API version ("1.0" or "1.1"). The error's description says what
+    // went wrong: no library found and where it looked, not readable, not a
+    // library property list, or malformed at a line and column.
+    static Result<std::unique_ptr<ITLibrary>> initWithAPIVersion(std::string_view apiVersion);
+
+    // Opens the library file at `path` directly.
+    static Result<std::unique_ptr<ITLibrary>> initWithFile(const std::string& path);
+
+    ITLibrary(const ITLibrary&) = delete;
+    ITLibrary& operator=(const ITLibrary&) = delete;
+    ~ITLibrary();
+
+    // Re-reads the library file. An unchanged file (same device, inode, size
+    // and modification time) is not parsed again. Gives false, and keeps the
+    // data read before, when the file cannot be read again.
+    bool reloadData();
+
+    const std::optional<URL>& mediaFolderLocation() const noexcept { return mediaFolderLocation_; }
+    const std::optional<URL>& musicFolderLocation() const noexcept { return musicFolderLocation_; }
+    std::uint64_t apiMajorVersion() const noexcept { return apiMajorVersion_; }
+    std::uint64_t apiMinorVersion() const noexcept { return apiMinorVersion_; }
+    const std::vector<ITLibMediaItem>& allMediaItems() const noexcept { return items_; }
+    const std::vector<ITLibPlaylist>& allPlaylists() const noexcept { return playlists_; }
+
+    // Identifies this opened object within the process; no two library
+    // objects of one process share it.
+    std::int64_t hash() const noexcept { return hash_; }
+
+private:
+    friend class ITLibraryReader;
+    ITLibrary();
+
+    std::string path_;
+    struct FileIdentity {
+        std::uint64_t device = 0, inode = 0, size = 0;
+        std::int64_t modifiedNanoseconds = 0;
+        friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+    } identity_;
+    std::optional<URL> mediaFolderLocation_;
+    std::optional<URL> musicFolderLocation_;
+    std::uint64_t apiMajorVersion_ = 1;
+    std::uint64_t apiMinorVersion_ = 1;
+    std::vector<ITLibMediaItem> items_;
+    std::vector<ITLibPlaylist> playlists_;
+    std::int64_t hash_ = 0;
+};
+
+}  // namespace platform
