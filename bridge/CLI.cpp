@@ -1,0 +1,124 @@
+#include "bridge/CLI.h"
+
+#include <array>
+#include <string>
+#include <unistd.h>
+
+#include <boost/json/parser.hpp>
+
+#include "bridge/LineReader.h"
+#include "bridge/Output.h"
+#include "export/Assert.h"
+#include "export/JsonText.h"
+
+namespace harmonode {
+namespace {
+
+constexpr std::array<std::string_view, 8> kCommandWords = {
+    "quit", "help", "ping", "test", "library", "write", "add_track", "delete_track",
+};
+
+// The reply line is written in place of a reply that cannot be turned into
+// JSON text. It is deliberately not JSON.
+constexpr std::string_view kFatalReply = "{error:\"fatal\"}";
+
+// The request of a line that begins with "{", or the "json error " reply.
+struct Parsed {
+    boost::json::object request;
+    std::optional<std::string> error;
+};
+
+Parsed parseRequest(std::string_view line) {
+    boost::json::parser parser;
+    boost::system::error_code ec;
+    const std::size_t consumed = parser.write(line.data(), line.size(), ec);
+    if (!ec) {
+        boost::json::value value = parser.release();
+        // A line that begins with "{" and parses can only be an object.
+        HARMONODE_ASSERT(value.is_object());
+        return {std::move(value.get_object()), std::nullopt};
+    }
+    return {{}, ec.message() + " at byte offset " + std::to_string(consumed)};
+}
+
+}  // namespace
+
+std::optional<CLI::Cmd> CLI::cmdFromString(std::string_view word) noexcept {
+    for (std::size_t i = 0; i < kCommandWords.size(); ++i) {
+        if (kCommandWords[i] == word) return static_cast<Cmd>(i);
+    }
+    return std::nullopt;
+}
+
+std::string_view CLI::rawValue(Cmd cmd) noexcept { return kCommandWords[static_cast<std::size_t>(cmd)]; }
+
+boost::json::object CLI::help() { return {{"help", "todo"}}; }
+
+boost::json::object CLI::ping() { return {{"pong", "yes..."}}; }
+
+boost::json::object CLI::test() {
+    return handle({{"cmd", "add_track"}, {"path", HARMONODE_SAMPLE_AUDIO}});
+}
+
+boost::json::object CLI::error(std::string_view message) { return {{"error", message}}; }
+
+boost::json::object CLI::handle(const boost::json::object& request) {
+    const auto* cmdValue = request.if_contains("cmd");
+    if (!cmdValue || !cmdValue->is_string()) return error("no cmd");
+    const auto cmd = cmdFromString(cmdValue->get_string());
+    if (!cmd) return error("no such command");
+
+    switch (*cmd) {
+        case Cmd::quit:
+            quit_ = true;
+            return {};
+        case Cmd::help:
+            return help();
+        case Cmd::ping:
+            return ping();
+        case Cmd::test:
+            return test();
+        case Cmd::add_track: {
+            const auto* path = request.if_contains("path");
+            if (!path || !path->is_string()) return error("add_track needs a \"path\" text");
+            return error("add_track is not available yet");
+        }
+        case Cmd::library:
+        case Cmd::write:
+            return error(std::string(rawValue(*cmd)) + " is not available yet");
+        case Cmd::delete_track:
+            break;
+    }
+    return error("unhandled " + std::string(rawValue(*cmd)));
+}
+
+void CLI::run() {
+    LineReader input(STDIN_FILENO);
+    while (!quit_) {
+        boost::json::object reply;
+        const std::optional<std::string> line = input.readLine();
+        if (!line) {
+            reply = error("empty command?");
+            // Every further read would end the same way: stop as quit does.
+            quit_ = true;
+        } else if (!line->starts_with('{')) {
+            reply = handle({{"cmd", *line}});
+        } else if (Parsed parsed = parseRequest(*line); parsed.error) {
+            reply = error("json error " + *parsed.error);
+        } else {
+            reply = handle(parsed.request);
+        }
+
+        const auto text = serializeJSON(reply, JsonLayout::compact);
+        if (text) {
+            HARMONODE_ASSERT(text.value().find_first_of("\r\n") == std::string::npos);
+            writeLine(text.value());
+        } else {
+            writeLine(kFatalReply);
+        }
+        writeLine("###");
+        flushOutput();
+    }
+}
+
+}  // namespace harmonode

@@ -1,0 +1,45 @@
+#pragma once
+// The command loop and its dispatch.
+//
+// `run` reads one request line at a time from standard input, answers it in
+// full (progress lines, one compact JSON reply line, the marker "###") and
+// only then reads the next, until `quit` is set. `handle(request:)` never
+// fails: every failure of a command becomes an error reply {"error": text}.
+// Single-threaded: one CLI per process, used from the bridge thread.
+
+#include <optional>
+#include <string_view>
+
+#include <boost/json/object.hpp>
+
+namespace harmonode {
+
+class CLI {
+public:
+    // The command words, matched whole and case-sensitively.
+    enum class Cmd { quit, help, ping, test, library, write, add_track, delete_track };
+    static std::optional<Cmd> cmdFromString(std::string_view word) noexcept;
+    static std::string_view rawValue(Cmd cmd) noexcept;
+
+    CLI() = default;
+    virtual ~CLI() = default;
+
+    virtual boost::json::object help();
+    virtual boost::json::object ping();
+    virtual boost::json::object test();
+    virtual boost::json::object error(std::string_view message);
+
+    bool quit() const noexcept { return quit_; }
+    void setQuit(bool quit) noexcept { quit_ = quit; }
+
+    // Serves requests from standard input until `quit` is set, or until the
+    // input has ended (answered once with "empty command?").
+    virtual void run();
+
+private:
+    boost::json::object handle(const boost::json::object& request);
+
+    bool quit_ = false;
+};
+
+}  // namespace harmonode

@@ -1,0 +1,29 @@
+#pragma once
+// Reads standard input one line at a time. A line ends at a line feed,
+// which is not part of it, and a carriage return directly before the line
+// feed is dropped too; a last line without a line feed still counts. Lines
+// of any length are read whole. Bytes that are not valid UTF-8 come back as
+// U+FFFD. Not thread-safe; one reader per descriptor.
+
+#include <optional>
+#include <string>
+
+namespace harmonode {
+
+class LineReader {
+public:
+    explicit LineReader(int fd) : fd_(fd) {}
+
+    // The next line, or none once the input has ended (or cannot be read).
+    std::optional<std::string> readLine();
+
+private:
+    bool fill();
+
+    int fd_;
+    std::string buffer_;
+    std::size_t start_ = 0;  // first byte of buffer_ not yet handed out
+    bool ended_ = false;
+};
+
+}  // namespace harmonode

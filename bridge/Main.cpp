@@ -1,0 +1,53 @@
+#include "bridge/Main.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "bridge/Applications.h"
+#include "bridge/CLI.h"
+#include "bridge/Output.h"
+#include "export/Utils.h"
+#include "platform/foundation/Date.h"
+
+namespace harmonode {
+namespace {
+
+// The start of the command loop, in wall-clock seconds.
+double startTime = 0;
+
+std::unique_ptr<platform::SBApplication> bind(const char* bundleIdentifier) {
+    auto application = platform::SBApplication::applicationWithBundleIdentifier(bundleIdentifier);
+    if (!application) {
+        std::fprintf(stderr, "HarmonodeAppleMusic: no application with the bundle identifier %s\n", bundleIdentifier);
+        std::exit(1);
+    }
+    return application;
+}
+
+std::string shortest(double value) {
+    char buffer[64];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, end);
+}
+
+}  // namespace
+
+int bridgeMain() {
+    itunes = bind("com.apple.Music");
+    finder = bind("com.apple.Finder");
+    runTests();
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    startTime = platform::Date::now().timeIntervalSince1970;
+
+    CLI cli;
+    cli.run();
+
+    writeLine(shortest((platform::Date::now().timeIntervalSince1970 - startTime) / 60.0));
+    writeLine("Exiting... ");
+    flushOutput();
+    return 0;
+}
+
+}  // namespace harmonode

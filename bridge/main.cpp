@@ -1,0 +1,3 @@
+#include "bridge/Main.h"
+
+int main() { return harmonode::bridgeMain(); }

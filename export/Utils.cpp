@@ -1,0 +1,48 @@
+#include "export/Utils.h"
+
+#include <cmath>
+#include <limits>
+
+#include "export/Assert.h"
+#include "export/JsonText.h"
+#include "platform/foundation/File.h"
+
+namespace harmonode {
+
+std::string pidToString(std::uint64_t persistentID) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text(16, '0');
+    for (int i = 15; i >= 0; --i, persistentID >>= 4) text[static_cast<std::size_t>(i)] = kDigits[persistentID & 0xF];
+    return text;
+}
+
+std::int64_t millisecondsSince1970(const platform::Date& date) noexcept {
+    const double milliseconds = std::round(date.timeIntervalSince1970 * 1000.0);
+    if (std::isnan(milliseconds)) return 0;
+    // 2^63 is exactly representable; every double below it converts safely.
+    constexpr double kLimit = 9223372036854775808.0;
+    if (milliseconds >= kLimit) return std::numeric_limits<std::int64_t>::max();
+    if (milliseconds < -kLimit) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(milliseconds);
+}
+
+platform::Result<std::string> jsonToString(const boost::json::object& json) {
+    return serializeJSON(json, JsonLayout::pretty);
+}
+
+platform::Status writeJSON(const platform::URL& destURL, const boost::json::object& json) {
+    auto text = jsonToString(json);
+    if (!text) return text.error();
+    if (!destURL.isFileURL()) return platform::Error{"cannot write to \"" + destURL.absoluteString() + "\": not a file URL"};
+    return platform::writeFileAtomically(destURL.path(), text.value());
+}
+
+void runTests() {
+    const std::string expected = "12ACE9259A434B5E";
+    const std::string first = pidToString(1345706736388098910ULL);
+    const std::string second = pidToString(1345706736388098910ULL);
+    HARMONODE_ASSERT(expected == first);
+    HARMONODE_ASSERT(first == second);
+}
+
+}  // namespace harmonode

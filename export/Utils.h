@@ -1,0 +1,37 @@
+#pragma once
+// The encodings every JSON text of the bridge shares: persistent-ID text,
+// millisecond times, the JSON text of a document and its atomic file, and
+// the start-up self-check. Stateless; thread-safe.
+
+#include <cstdint>
+#include <string>
+
+#include <boost/json/object.hpp>
+
+#include "platform/foundation/Date.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/URL.h"
+
+namespace harmonode {
+
+// Exactly 16 upper-case hexadecimal digits, zero-padded, no prefix: the text
+// that "%016lX" gives for the value.
+std::string pidToString(std::uint64_t persistentID);
+
+// Milliseconds since 1970-01-01 00:00:00 UTC, rounded half away from zero,
+// negative before 1970. Times beyond the signed 64-bit range are clamped to
+// it, a time that is not a number gives 0.
+std::int64_t millisecondsSince1970(const platform::Date& date) noexcept;
+
+// The pretty-printed JSON text of `json` (several indented lines, UTF-8).
+platform::Result<std::string> jsonToString(const boost::json::object& json);
+
+// Writes jsonToString(json) exactly, atomically, to the file named by the
+// file URL `destURL`.
+platform::Status writeJSON(const platform::URL& destURL, const boost::json::object& json);
+
+// Start-up self-check of the persistent-ID text; stops the process with
+// "Assertion failed" when the text is wrong. Prints nothing otherwise.
+void runTests();
+
+}  // namespace harmonode

@@ -1,0 +1,120 @@
+#include "tests/bridge/BridgeProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace harmonode::testing {
+
+std::string bridgePath() { return HARMONODE_BRIDGE_PATH; }
+
+std::vector<std::string> BridgeRun::lines() const {
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    while (start < out.size()) {
+        const std::size_t lf = out.find('\n', start);
+        if (lf == std::string::npos) {
+            result.push_back(out.substr(start));
+            break;
+        }
+        result.push_back(out.substr(start, lf - start));
+        start = lf + 1;
+    }
+    return result;
+}
+
+std::vector<std::vector<std::string>> BridgeRun::blocks() const {
+    std::vector<std::vector<std::string>> result;
+    std::vector<std::string> current;
+    for (auto& line : lines()) {
+        if (line == "###") {
+            result.push_back(std::move(current));
+            current.clear();
+        } else {
+            current.push_back(std::move(line));
+        }
+    }
+    return result;
+}
+
+std::vector<std::string> BridgeRun::replies() const {
+    std::vector<std::string> result;
+    for (const auto& block : blocks()) result.push_back(block.empty() ? std::string() : block.back());
+    return result;
+}
+
+BridgeRun runBridge(const std::string& input, const BridgeOptions& options) {
+    int in[2], out[2], err[2];
+    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) throw std::runtime_error("pipe");
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork");
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
+        if (options.rootDirectory && (chroot(options.rootDirectory->c_str()) != 0 || chdir("/") != 0)) _exit(126);
+        const std::string path = bridgePath();
+        execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    signal(SIGPIPE, SIG_IGN);
+
+    BridgeRun run;
+    std::size_t written = 0;
+    int inFd = in[1];
+    if (input.empty()) {
+        close(inFd);
+        inFd = -1;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + options.timeout;
+    bool outOpen = true, errOpen = true;
+    char buffer[1 << 16];
+    while (outOpen || errOpen) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            run.timedOut = true;
+            kill(pid, SIGKILL);
+            break;
+        }
+        pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {inFd, POLLOUT, 0}};
+        if (!outOpen) fds[0].fd = -1;
+        if (!errOpen) fds[1].fd = -1;
+        if (poll(fds, 3, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
+        if (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) {
+            const ssize_t n = write(inFd, input.data() + written, input.size() - written);
+            if (n > 0) written += static_cast<std::size_t>(n);
+            if (n < 0 || written == input.size()) {
+                close(inFd);
+                inFd = -1;
+            }
+        }
+        for (int k = 0; k < 2; ++k) {
+            if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            const ssize_t n = read(fds[k].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                (k == 0 ? run.out : run.err).append(buffer, static_cast<std::size_t>(n));
+            } else {
+                (k == 0 ? outOpen : errOpen) = false;
+            }
+        }
+    }
+    if (inFd >= 0) close(inFd);
+    close(out[0]);
+    close(err[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+}  // namespace harmonode::testing

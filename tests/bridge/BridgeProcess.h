@@ -1,0 +1,40 @@
+#pragma once
+// Runs the built bridge as a child process, feeds it request lines and
+// collects what it writes, for black-box tests.
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace harmonode::testing {
+
+struct BridgeRun {
+    std::string out;         // everything written to standard output
+    std::string err;         // everything written to standard error
+    int exitStatus = -1;     // exit status, or 128 + signal
+    bool timedOut = false;
+
+    // Standard output split into lines (the line feeds removed).
+    std::vector<std::string> lines() const;
+    // The blocks, each the lines up to and without its "###" marker.
+    std::vector<std::vector<std::string>> blocks() const;
+    // The last line of each block: the reply lines.
+    std::vector<std::string> replies() const;
+};
+
+struct BridgeOptions {
+    std::map<std::string, std::string> environment;  // set on top of the test's own
+    std::optional<std::string> rootDirectory;        // chroot there first (needs privileges)
+    std::chrono::seconds timeout{60};
+};
+
+// Runs `program` with `input` on its standard input (closed afterwards) and
+// waits for it to end.
+BridgeRun runBridge(const std::string& input, const BridgeOptions& options = {});
+
+// The path of the bridge executable under test.
+std::string bridgePath();
+
+}  // namespace harmonode::testing
