@@ -1,0 +1,750 @@
+#include "platform/itlibrary/ITLibraryReader.h"
+
+#include <expat.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "platform/itlibrary/PlistValues.h"
+
+namespace platform {
+
+enum class PlistElement : std::uint8_t { Other, Plist, Dict, Array, Key, String, Integer, Real, Date, Data, True, False };
+
+// Every dictionary key the reader delivers something for.
+enum class LibraryKey : std::uint8_t {
+    None,
+    // the top-level dictionary
+    MajorVersion, MinorVersion, MusicFolder, Tracks, Playlists,
+    // a track (Name and Track ID serve playlists and their members too)
+    Name, TrackID, Artist, Album, Composer, Genre, SortName, SortComposer, Kind, Comments, Grouping,
+    ContentRating, Location, TrackType, PersistentID,
+    BPM, Size, PlayCount, Rating, SampleRate, SkipCount, StartTime, StopTime, TotalTime, TrackNumber,
+    VolumeAdjustment, Year,
+    DateAdded, DateModified, PlayDateUTC, ReleaseDate, SkipDate,
+    Protected, HasVideo, Purchased, RatingComputed, Matched, AppleMusic, PlaylistOnly,
+    Podcast, Movie, TVShow, MusicVideo, ITunesU, Audiobook, VoiceMemo, Ringtone,
+    // a playlist
+    PlaylistPersistentID, ParentPersistentID, Master, Visible, Folder, GeniusTrackID, SmartInfo,
+    DistinguishedKind, PlaylistItems,
+    Count
+};
+
+namespace {
+
+using Key = LibraryKey;
+using Element = PlistElement;
+
+// What a key's value must be for the reader to take it.
+enum class Value : std::uint8_t { String, Integer, Date, Bool, Dict, Array, Any };
+
+// Which dictionaries a key is read in.
+enum : std::uint8_t { kInRoot = 1, kInTrack = 2, kInPlaylist = 4, kInMember = 8 };
+
+struct KeyInfo {
+    std::string_view text;
+    Key key;
+    Value value;
+    std::uint8_t where;
+};
+
+constexpr KeyInfo kKeys[] = {
+    {"Major Version", Key::MajorVersion, Value::Integer, kInRoot},
+    {"Minor Version", Key::MinorVersion, Value::Integer, kInRoot},
+    {"Music Folder", Key::MusicFolder, Value::String, kInRoot},
+    {"Tracks", Key::Tracks, Value::Dict, kInRoot},
+    {"Playlists", Key::Playlists, Value::Array, kInRoot},
+    {"Name", Key::Name, Value::String, kInTrack | kInPlaylist},
+    {"Track ID", Key::TrackID, Value::Integer, kInTrack | kInMember},
+    {"Artist", Key::Artist, Value::String, kInTrack},
+    {"Album", Key::Album, Value::String, kInTrack},
+    {"Composer", Key::Composer, Value::String, kInTrack},
+    {"Genre", Key::Genre, Value::String, kInTrack},
+    {"Sort Name", Key::SortName, Value::String, kInTrack},
+    {"Sort Composer", Key::SortComposer, Value::String, kInTrack},
+    {"Kind", Key::Kind, Value::String, kInTrack},
+    {"Comments", Key::Comments, Value::String, kInTrack},
+    {"Grouping", Key::Grouping, Value::String, kInTrack},
+    {"Content Rating", Key::ContentRating, Value::String, kInTrack},
+    {"Location", Key::Location, Value::String, kInTrack},
+    {"Track Type", Key::TrackType, Value::String, kInTrack},
+    {"Persistent ID", Key::PersistentID, Value::String, kInTrack},
+    {"BPM", Key::BPM, Value::Integer, kInTrack},
+    {"Size", Key::Size, Value::Integer, kInTrack},
+    {"Play Count", Key::PlayCount, Value::Integer, kInTrack},
+    {"Rating", Key::Rating, Value::Integer, kInTrack},
+    {"Sample Rate", Key::SampleRate, Value::Integer, kInTrack},
+    {"Skip Count", Key::SkipCount, Value::Integer, kInTrack},
+    {"Start Time", Key::StartTime, Value::Integer, kInTrack},
+    {"Stop Time", Key::StopTime, Value::Integer, kInTrack},
+    {"Total Time", Key::TotalTime, Value::Integer, kInTrack},
+    {"Track Number", Key::TrackNumber, Value::Integer, kInTrack},
+    {"Volume Adjustment", Key::VolumeAdjustment, Value::Integer, kInTrack},
+    {"Year", Key::Year, Value::Integer, kInTrack},
+    {"Date Added", Key::DateAdded, Value::Date, kInTrack},
+    {"Date Modified", Key::DateModified, Value::Date, kInTrack},
+    {"Play Date UTC", Key::PlayDateUTC, Value::Date, kInTrack},
+    {"Release Date", Key::ReleaseDate, Value::Date, kInTrack},
+    {"Skip Date", Key::SkipDate, Value::Date, kInTrack},
+    {"Protected", Key::Protected, Value::Bool, kInTrack},
+    {"Has Video", Key::HasVideo, Value::Bool, kInTrack},
+    {"Purchased", Key::Purchased, Value::Bool, kInTrack},
+    {"Rating Computed", Key::RatingComputed, Value::Bool, kInTrack},
+    {"Matched", Key::Matched, Value::Bool, kInTrack},
+    {"Apple Music", Key::AppleMusic, Value::Bool, kInTrack},
+    {"Playlist Only", Key::PlaylistOnly, Value::Bool, kInTrack},
+    {"Podcast", Key::Podcast, Value::Bool, kInTrack},
+    {"Movie", Key::Movie, Value::Bool, kInTrack},
+    {"TV Show", Key::TVShow, Value::Bool, kInTrack},
+    {"Music Video", Key::MusicVideo, Value::Bool, kInTrack},
+    {"iTunes U", Key::ITunesU, Value::Bool, kInTrack},
+    {"Audiobook", Key::Audiobook, Value::Bool, kInTrack},
+    {"Voice Memo", Key::VoiceMemo, Value::Bool, kInTrack},
+    {"Ringtone", Key::Ringtone, Value::Bool, kInTrack},
+    {"Playlist Persistent ID", Key::PlaylistPersistentID, Value::String, kInPlaylist},
+    {"Parent Persistent ID", Key::ParentPersistentID, Value::String, kInPlaylist},
+    {"Master", Key::Master, Value::Bool, kInPlaylist},
+    {"Visible", Key::Visible, Value::Bool, kInPlaylist},
+    {"Folder", Key::Folder, Value::Bool, kInPlaylist},
+    {"Genius Track ID", Key::GeniusTrackID, Value::Any, kInPlaylist},
+    {"Smart Info", Key::SmartInfo, Value::Any, kInPlaylist},
+    {"Distinguished Kind", Key::DistinguishedKind, Value::Integer, kInPlaylist},
+    {"Playlist Items", Key::PlaylistItems, Value::Array, kInPlaylist},
+};
+static_assert(std::size(kKeys) == static_cast<std::size_t>(Key::Count) - 1);
+
+constexpr std::uint32_t keyHash(std::string_view text) noexcept {
+    std::uint32_t h = 2166136261u;  // FNV-1a
+    for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    return h;
+}
+
+// An open-addressed table from key text to its entry in kKeys, built at
+// compile time: a lookup hashes the text once and usually compares once.
+class KeyTable {
+public:
+    constexpr KeyTable() {
+        for (std::size_t i = 0; i < std::size(kKeys); ++i) {
+            std::size_t slot = keyHash(kKeys[i].text) & (kSlots - 1);
+            while (slots_[slot] != 0) slot = (slot + 1) & (kSlots - 1);
+            slots_[slot] = static_cast<std::uint8_t>(i + 1);
+        }
+    }
+    const KeyInfo* find(std::string_view text) const noexcept {
+        for (std::size_t slot = keyHash(text) & (kSlots - 1);; slot = (slot + 1) & (kSlots - 1)) {
+            const std::uint8_t entry = slots_[slot];
+            if (entry == 0) return nullptr;
+            if (kKeys[entry - 1].text == text) return &kKeys[entry - 1];
+        }
+    }
+    constexpr const KeyInfo& info(Key key) const noexcept { return kKeys[static_cast<std::size_t>(key) - 1]; }
+
+private:
+    static constexpr std::size_t kSlots = 256;
+    std::array<std::uint8_t, kSlots> slots_{};
+};
+constexpr KeyTable kKeyTable;
+
+Element classify(const char* name) noexcept {
+    switch (name[0]) {
+        case 'a': return std::strcmp(name, "array") == 0 ? Element::Array : Element::Other;
+        case 'd':
+            if (std::strcmp(name, "dict") == 0) return Element::Dict;
+            if (std::strcmp(name, "date") == 0) return Element::Date;
+            return std::strcmp(name, "data") == 0 ? Element::Data : Element::Other;
+        case 'f': return std::strcmp(name, "false") == 0 ? Element::False : Element::Other;
+        case 'i': return std::strcmp(name, "integer") == 0 ? Element::Integer : Element::Other;
+        case 'k': return std::strcmp(name, "key") == 0 ? Element::Key : Element::Other;
+        case 'p': return std::strcmp(name, "plist") == 0 ? Element::Plist : Element::Other;
+        case 'r': return std::strcmp(name, "real") == 0 ? Element::Real : Element::Other;
+        case 's': return std::strcmp(name, "string") == 0 ? Element::String : Element::Other;
+        case 't': return std::strcmp(name, "true") == 0 ? Element::True : Element::Other;
+        default: return Element::Other;
+    }
+}
+
+// Flags gathered while a track is read, decided on at its end.
+enum : std::uint32_t {
+    kPodcast = 1u << 0,
+    kMovie = 1u << 1,
+    kTVShow = 1u << 2,
+    kMusicVideo = 1u << 3,
+    kITunesU = 1u << 4,
+    kAudiobook = 1u << 5,
+    kVoiceMemo = 1u << 6,
+    kRingtone = 1u << 7,
+    kMatched = 1u << 8,
+    kAppleMusic = 1u << 9,
+    kPlaylistOnly = 1u << 10,
+    kRemote = 1u << 11,
+};
+// ... and while a playlist is read.
+enum : std::uint32_t { kFolder = 1u << 0, kGenius = 1u << 1, kSmart = 1u << 2 };
+
+std::uint32_t trackFlag(Key key) noexcept {
+    switch (key) {
+        case Key::Podcast: return kPodcast;
+        case Key::Movie: return kMovie;
+        case Key::TVShow: return kTVShow;
+        case Key::MusicVideo: return kMusicVideo;
+        case Key::ITunesU: return kITunesU;
+        case Key::Audiobook: return kAudiobook;
+        case Key::VoiceMemo: return kVoiceMemo;
+        case Key::Ringtone: return kRingtone;
+        case Key::Matched: return kMatched;
+        case Key::AppleMusic: return kAppleMusic;
+        case Key::PlaylistOnly: return kPlaylistOnly;
+        default: return 0;
+    }
+}
+
+// The media kind a track's flags give: the first kind flag set, in the
+// order the music application itself decides by.
+ITLibMediaItemMediaKind mediaKindOf(std::uint32_t flags) noexcept {
+    using K = ITLibMediaItemMediaKind;
+    static constexpr std::pair<std::uint32_t, K> kOrder[] = {
+        {kPodcast, K::Podcast},     {kMovie, K::Movie},         {kTVShow, K::TVShow},
+        {kMusicVideo, K::MusicVideo}, {kITunesU, K::ITunesU},   {kAudiobook, K::Audiobook},
+        {kVoiceMemo, K::VoiceMemo}, {kRingtone, K::Ringtone},
+    };
+    for (const auto& [flag, kind] : kOrder) {
+        if (flags & flag) return kind;
+    }
+    return K::Song;
+}
+
+// The XML's "Distinguished Kind" numbers as the framework numbers them.
+ITLibDistinguishedPlaylistKind distinguishedKindOf(std::int64_t xml) noexcept {
+    using D = ITLibDistinguishedPlaylistKind;
+    switch (xml) {
+        case 2: return D::Movies;
+        case 3: return D::TVShows;
+        case 4: return D::Music;
+        case 5: return D::Audiobooks;
+        case 6: return D::Ringtones;
+        case 10: return D::Podcasts;
+        case 17: return D::VoiceMemos;
+        case 18: return D::Applications;
+        case 19: return D::Purchases;
+        case 31: return D::ITunesU;
+        case 48: return D::HomeVideos;
+        default: return D::None;
+    }
+}
+
+std::optional<Date> dateOf(std::string_view text) noexcept {
+    if (const auto seconds = parsePlistDate(text)) return Date{static_cast<double>(*seconds)};
+    return std::nullopt;
+}
+
+void setInteger(std::int64_t& field, std::string_view text) noexcept {
+    if (const auto value = parsePlistInteger(text)) field = *value;
+}
+
+std::string quoted(std::string_view text) {
+    std::string out = "\"";
+    out += text;
+    out += '"';
+    return out;
+}
+
+Error unreadable(const std::string& path, int error) {
+    return Error{"The music library file " + quoted(path) + " cannot be read: " + std::strerror(error)};
+}
+
+Error notALibraryError(std::string_view name, std::string_view reason) {
+    std::string text = "The file " + quoted(name) + " is not a music library property list: ";
+    text += reason;
+    return Error{std::move(text)};
+}
+
+// Recognises at its first bytes a file that cannot be a library export.
+std::optional<Error> rejectAtStart(std::string_view first, std::string_view name) {
+    if (first.empty()) return notALibraryError(name, "the file is empty");
+    if (first.starts_with("bplist")) {
+        return notALibraryError(name, "it is a binary property list; the library's XML export is needed");
+    }
+    return std::nullopt;
+}
+
+struct FileDescriptor {
+    int fd;
+    ~FileDescriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+}  // namespace
+
+ITLibraryReader::ITLibraryReader(ITLibrary& library, std::string_view name, std::size_t sizeHint)
+    : library_(library), name_(name) {
+    parser_ = XML_ParserCreate("UTF-8");  // the cleaner hands on UTF-8 whatever the file declares
+    if (parser_ == nullptr) throw std::bad_alloc();
+    XML_SetUserData(parser_, this);
+    XML_SetElementHandler(parser_, &onStart, &onEnd);
+    frames_.reserve(16);
+    frames_.push_back(Frame::Document);
+    text_.reserve(256);
+    // Reserving by the file's size keeps the item array from moving while
+    // it grows; exports spend well over 700 bytes on each track, and the
+    // part of the reservation that is never written costs no memory.
+    const std::size_t expected = sizeHint / 700 + 16;
+    library_.items_.reserve(expected);
+    trackIndex_.reserve(expected);
+}
+
+ITLibraryReader::~ITLibraryReader() { XML_ParserFree(parser_); }
+
+Status ITLibraryReader::readFile(const std::string& path, ITLibrary& library) {
+    const FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) return unreadable(path, errno);
+    struct stat st {};
+    if (::fstat(file.fd, &st) != 0) return unreadable(path, errno);
+    if (S_ISDIR(st.st_mode)) return unreadable(path, EISDIR);
+    library.identity_.device = static_cast<std::uint64_t>(st.st_dev);
+    library.identity_.inode = static_cast<std::uint64_t>(st.st_ino);
+    library.identity_.size = static_cast<std::uint64_t>(st.st_size);
+    library.identity_.modifiedNanoseconds =
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+
+    try {
+        ITLibraryReader reader(library, path, static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)));
+        std::unique_ptr<char[]> chunk(new char[kChunkSize]);
+        std::uint64_t total = 0;
+        for (;;) {
+            const ssize_t n = ::read(file.fd, chunk.get(), kChunkSize);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return unreadable(path, errno);
+            }
+            const std::string_view bytes(chunk.get(), static_cast<std::size_t>(n));
+            if (total == 0) {
+                if (auto error = rejectAtStart(bytes, path)) return *error;
+            }
+            total += static_cast<std::uint64_t>(n);
+            if (auto status = reader.feed(bytes, n == 0); !status) return status;
+            if (n == 0) break;
+        }
+        return reader.finish();
+    } catch (const std::bad_alloc&) {
+        return Error{"There is not enough memory to read the music library file " + quoted(path)};
+    }
+}
+
+Result<std::unique_ptr<ITLibrary>> ITLibraryReader::readBytes(std::string_view bytes, std::string_view name,
+                                                               std::size_t chunkSize) {
+    std::unique_ptr<ITLibrary> library(new ITLibrary());
+    library->path_ = name;
+    chunkSize = std::clamp<std::size_t>(chunkSize, 1, kChunkSize);
+    {
+        if (auto error = rejectAtStart(bytes, name)) return *error;
+        ITLibraryReader reader(*library, name, bytes.size());
+        while (!bytes.empty()) {
+            const std::string_view piece = bytes.substr(0, chunkSize);
+            bytes.remove_prefix(piece.size());
+            if (auto status = reader.feed(piece, false); !status) return status.error();
+        }
+        if (auto status = reader.feed({}, true); !status) return status.error();
+        if (auto status = reader.finish(); !status) return status.error();
+    }
+    library->hash_ = nextLibrarySerial();
+    return Result<std::unique_ptr<ITLibrary>>(std::move(library));
+}
+
+Status ITLibraryReader::feed(std::string_view bytes, bool last) {
+    const std::size_t room = XmlByteCleaner::maxOutput(bytes.size());
+    auto* buffer = static_cast<char*>(XML_GetBuffer(parser_, static_cast<int>(room)));
+    if (buffer == nullptr) throw std::bad_alloc();
+    std::size_t length = cleaner_.feed(bytes, buffer);
+    if (last) length += cleaner_.finish(buffer + length);
+    if (XML_ParseBuffer(parser_, static_cast<int>(length), last ? XML_TRUE : XML_FALSE) != XML_STATUS_OK) {
+        return failed();
+    }
+    return success();
+}
+
+Error ITLibraryReader::failed() const {
+    if (!failure_.empty()) return Error{failure_};
+    if (outOfMemory_ || XML_GetErrorCode(parser_) == XML_ERROR_NO_MEMORY) {
+        return Error{"There is not enough memory to read the music library file " + quoted(name_)};
+    }
+    // Lines are those of the file. Columns count characters from 1; they
+    // match the file's except after a surrogate pair written as two
+    // character references on the same line, which the cleaner has joined
+    // into one character.
+    return Error{"The music library file " + quoted(name_) + " is malformed at line " +
+                 std::to_string(XML_GetCurrentLineNumber(parser_)) + " column " +
+                 std::to_string(XML_GetCurrentColumnNumber(parser_) + 1) + ": " +
+                 XML_ErrorString(XML_GetErrorCode(parser_))};
+}
+
+void ITLibraryReader::notALibrary(std::string_view reason) {
+    if (failure_.empty()) failure_ = notALibraryError(name_, reason).description;
+    XML_StopParser(parser_, XML_FALSE);
+}
+
+Status ITLibraryReader::finish() {
+    if (!sawRoot_) return notALibraryError(name_, "it holds no top-level dictionary");
+    if (!sawTracks_) return notALibraryError(name_, "its top-level dictionary has no \"Tracks\" dictionary");
+
+    // Resolve playlist members by track ID; where two tracks claim one ID,
+    // the first in the file keeps it.
+    std::stable_sort(trackIndex_.begin(), trackIndex_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto& items = library_.items_;
+    for (std::size_t p = 0; p < library_.playlists_.size(); ++p) {
+        auto& members = library_.playlists_[p].items_;
+        const auto& ids = memberIDs_[p];
+        members.reserve(ids.size());
+        for (const std::int64_t id : ids) {
+            const auto it = std::lower_bound(trackIndex_.begin(), trackIndex_.end(), id,
+                                             [](const auto& entry, std::int64_t value) { return entry.first < value; });
+            if (it != trackIndex_.end() && it->first == id) members.push_back(&items[it->second]);
+        }
+    }
+    return success();
+}
+
+// Expat calls back through C frames: nothing may be thrown across them, so
+// each callback turns an allocation failure into a stopped parser.
+void ITLibraryReader::onStart(void* self, const char* name, const char**) {
+    auto& reader = *static_cast<ITLibraryReader*>(self);
+    if (reader.skipDepth_ != 0) {
+        ++reader.skipDepth_;
+        return;
+    }
+    try {
+        reader.start(name);
+    } catch (...) {
+        reader.outOfMemory_ = true;
+        XML_StopParser(reader.parser_, XML_FALSE);
+    }
+}
+
+void ITLibraryReader::onEnd(void* self, const char*) {
+    auto& reader = *static_cast<ITLibraryReader*>(self);
+    if (reader.skipDepth_ != 0) {
+        --reader.skipDepth_;
+        return;
+    }
+    try {
+        reader.end();
+    } catch (...) {
+        reader.outOfMemory_ = true;
+        XML_StopParser(reader.parser_, XML_FALSE);
+    }
+}
+
+void ITLibraryReader::onText(void* self, const char* text, int length) {
+    auto& reader = *static_cast<ITLibraryReader*>(self);
+    try {
+        reader.text_.append(text, static_cast<std::size_t>(length));
+    } catch (...) {
+        reader.outOfMemory_ = true;
+        XML_StopParser(reader.parser_, XML_FALSE);
+    }
+}
+
+void ITLibraryReader::collect(bool on) { XML_SetCharacterDataHandler(parser_, on ? &onText : nullptr); }
+
+void ITLibraryReader::start(const char* name) {
+    const Element element = classify(name);
+    if (inLeaf_) {  // markup inside a value: not a property list value; ignore it
+        skip();
+        return;
+    }
+    switch (frames_.back()) {
+        case Frame::Document:
+            if (element != Element::Plist) {
+                notALibrary(std::string("its root element is <") + name + ">, not <plist>");
+                return;
+            }
+            frames_.push_back(Frame::Plist);
+            return;
+        case Frame::Plist:
+            if (sawRoot_) {
+                skip();
+                return;
+            }
+            sawRoot_ = true;
+            if (element != Element::Dict) {
+                notALibrary("its top level is not a dictionary");
+                return;
+            }
+            frames_.push_back(Frame::Root);
+            return;
+        case Frame::Playlists:
+            if (element == Element::Dict) {
+                beginPlaylist();
+            } else {
+                skip();
+            }
+            return;
+        case Frame::PlaylistItems:
+            if (element == Element::Dict) {
+                frames_.push_back(Frame::PlaylistItem);
+            } else {
+                skip();
+            }
+            return;
+        case Frame::Root:
+        case Frame::Tracks:
+        case Frame::Track:
+        case Frame::Playlist:
+        case Frame::PlaylistItem:
+            if (element == Element::Key) {
+                beginLeaf(element, Key::None);
+            } else {
+                startValue(element);
+            }
+            return;
+    }
+}
+
+void ITLibraryReader::startValue(Element element) {
+    const Key key = pendingKey_;
+    pendingKey_ = Key::None;
+    const Frame frame = frames_.back();
+    if (frame == Frame::Tracks) {
+        if (element == Element::Dict) {
+            beginTrack();
+        } else {
+            skip();
+            trackKey_.reset();
+        }
+        return;
+    }
+    if (key == Key::None) {
+        skip();
+        return;
+    }
+    const KeyInfo& info = kKeyTable.info(key);
+    const std::uint8_t where = frame == Frame::Root    ? kInRoot
+                               : frame == Frame::Track ? kInTrack
+                               : frame == Frame::Playlist ? kInPlaylist
+                                                          : kInMember;
+    if ((info.where & where) == 0) {
+        skip();
+        return;
+    }
+    switch (info.value) {
+        case Value::String:
+            if (element == Element::String) return beginLeaf(element, key);
+            break;
+        case Value::Integer:
+            if (element == Element::Integer) return beginLeaf(element, key);
+            break;
+        case Value::Date:
+            if (element == Element::Date) return beginLeaf(element, key);
+            break;
+        case Value::Bool:
+            if (element == Element::True || element == Element::False) return beginLeaf(element, key);
+            break;
+        case Value::Dict:  // "Tracks"
+            if (element == Element::Dict) {
+                sawTracks_ = true;
+                frames_.push_back(Frame::Tracks);
+                return;
+            }
+            break;
+        case Value::Array:  // "Playlists" or "Playlist Items"
+            if (element == Element::Array) {
+                frames_.push_back(key == Key::Playlists ? Frame::Playlists : Frame::PlaylistItems);
+                return;
+            }
+            break;
+        case Value::Any:  // the key's presence is what counts
+            playlistFlags_ |= key == Key::GeniusTrackID ? kGenius : kSmart;
+            break;
+    }
+    skip();
+}
+
+void ITLibraryReader::beginLeaf(Element element, Key key) {
+    inLeaf_ = true;
+    leafElement_ = element;
+    leafKey_ = key;
+    if (element != Element::True && element != Element::False) {
+        text_.clear();
+        collect(true);
+    }
+}
+
+void ITLibraryReader::end() {
+    if (inLeaf_) {
+        inLeaf_ = false;
+        collect(false);
+        if (leafElement_ == Element::Key) {
+            endKey();
+        } else {
+            endLeaf();
+        }
+        return;
+    }
+    const Frame frame = frames_.back();
+    frames_.pop_back();
+    pendingKey_ = Key::None;
+    if (frame == Frame::Track) {
+        finishTrack();
+    } else if (frame == Frame::Playlist) {
+        finishPlaylist();
+    }
+}
+
+void ITLibraryReader::endKey() {
+    if (frames_.back() == Frame::Tracks) {
+        trackKey_ = parsePlistInteger(text_);
+        return;
+    }
+    const KeyInfo* info = kKeyTable.find(text_);
+    pendingKey_ = info ? info->key : Key::None;
+}
+
+void ITLibraryReader::endLeaf() {
+    switch (frames_.back()) {
+        case Frame::Track:
+            endTrackLeaf();
+            return;
+        case Frame::Playlist:
+            endPlaylistLeaf();
+            return;
+        case Frame::PlaylistItem:
+            if (const auto id = parsePlistInteger(text_)) memberIDs_.back().push_back(*id);
+            return;
+        case Frame::Root:
+            if (leafKey_ == Key::MusicFolder) {
+                library_.musicFolderLocation_ = URL::fromString(text_);
+                library_.mediaFolderLocation_ = library_.musicFolderLocation_;
+            } else if (const auto version = parsePlistUnsigned(text_)) {
+                (leafKey_ == Key::MajorVersion ? library_.apiMajorVersion_ : library_.apiMinorVersion_) = *version;
+            }
+            return;
+        default:
+            return;
+    }
+}
+
+void ITLibraryReader::beginTrack() {
+    item_ = &library_.items_.emplace_back();
+    itemFlags_ = 0;
+    trackID_.reset();
+    frames_.push_back(Frame::Track);
+}
+
+void ITLibraryReader::endTrackLeaf() {
+    ITLibMediaItem& item = *item_;
+    const bool flag = leafElement_ == Element::True;
+    switch (leafKey_) {
+        case Key::Name: item.title_.assign(text_); break;
+        case Key::TrackID: trackID_ = parsePlistInteger(text_); break;
+        case Key::Artist: item.artist_.emplace().name_ = text_; break;
+        case Key::Album: item.album_.title_ = text_; break;
+        case Key::Composer: item.composer_.assign(text_); break;
+        case Key::Genre: item.genre_.assign(text_); break;
+        case Key::SortName: item.sortTitle_ = text_; break;
+        case Key::SortComposer: item.sortComposer_ = text_; break;
+        case Key::Kind: item.kind_ = text_; break;
+        case Key::Comments: item.comments_ = text_; break;
+        case Key::Grouping: item.grouping_ = text_; break;
+        case Key::ContentRating: item.contentRating_ = text_; break;
+        case Key::Location: item.location_ = URL::fromString(text_); break;
+        case Key::TrackType:
+            if (text_ == "Remote") {
+                itemFlags_ |= kRemote;
+            } else {
+                itemFlags_ &= ~kRemote;
+            }
+            break;
+        case Key::PersistentID: item.persistentID_ = parsePersistentID(text_).value_or(0); break;
+        case Key::BPM: setInteger(item.beatsPerMinute_, text_); break;
+        case Key::Size:
+            if (const auto size = parsePlistUnsigned(text_)) item.fileSize_ = *size;
+            break;
+        case Key::PlayCount: setInteger(item.playCount_, text_); break;
+        case Key::Rating: setInteger(item.rating_, text_); break;
+        case Key::SampleRate: setInteger(item.sampleRate_, text_); break;
+        case Key::SkipCount: setInteger(item.skipCount_, text_); break;
+        case Key::StartTime: setInteger(item.startTime_, text_); break;
+        case Key::StopTime: setInteger(item.stopTime_, text_); break;
+        case Key::TotalTime: setInteger(item.totalTime_, text_); break;
+        case Key::TrackNumber: setInteger(item.trackNumber_, text_); break;
+        case Key::VolumeAdjustment: setInteger(item.volumeAdjustment_, text_); break;
+        case Key::Year: setInteger(item.year_, text_); break;
+        case Key::DateAdded: item.addedDate_ = dateOf(text_); break;
+        case Key::DateModified: item.modifiedDate_ = dateOf(text_); break;
+        case Key::PlayDateUTC: item.lastPlayedDate_ = dateOf(text_); break;
+        case Key::ReleaseDate: item.releaseDate_ = dateOf(text_); break;
+        case Key::SkipDate: item.skipDate_ = dateOf(text_); break;
+        case Key::Protected: item.isDRMProtected_ = flag; break;
+        case Key::HasVideo: item.isVideo_ = flag; break;
+        case Key::Purchased: item.isPurchased_ = flag; break;
+        case Key::RatingComputed: item.isRatingComputed_ = flag; break;
+        default:
+            if (const std::uint32_t bit = trackFlag(leafKey_); bit != 0) {
+                if (flag) {
+                    itemFlags_ |= bit;
+                } else {
+                    itemFlags_ &= ~bit;
+                }
+            }
+            break;
+    }
+}
+
+void ITLibraryReader::finishTrack() {
+    ITLibMediaItem& item = *item_;
+    item.mediaKind_ = mediaKindOf(itemFlags_);
+    item.isCloud_ = (itemFlags_ & (kMatched | kAppleMusic | kPlaylistOnly | kRemote)) != 0;
+    const std::optional<std::int64_t> id = trackID_ ? trackID_ : trackKey_;
+    if (id) trackIndex_.emplace_back(*id, static_cast<std::uint32_t>(library_.items_.size() - 1));
+    trackKey_.reset();
+    trackID_.reset();
+    item_ = nullptr;
+}
+
+void ITLibraryReader::beginPlaylist() {
+    playlist_ = &library_.playlists_.emplace_back();
+    memberIDs_.emplace_back();
+    playlistFlags_ = 0;
+    frames_.push_back(Frame::Playlist);
+}
+
+void ITLibraryReader::endPlaylistLeaf() {
+    ITLibPlaylist& playlist = *playlist_;
+    const bool flag = leafElement_ == Element::True;
+    switch (leafKey_) {
+        case Key::Name: playlist.name_.assign(text_); break;
+        case Key::PlaylistPersistentID: playlist.persistentID_ = parsePersistentID(text_).value_or(0); break;
+        case Key::ParentPersistentID: playlist.parentID_ = parsePersistentID(text_); break;
+        case Key::Master: playlist.isMaster_ = flag; break;
+        case Key::Visible: playlist.isVisible_ = flag; break;
+        case Key::Folder:
+            if (flag) {
+                playlistFlags_ |= kFolder;
+            } else {
+                playlistFlags_ &= ~kFolder;
+            }
+            break;
+        case Key::DistinguishedKind:
+            if (const auto kind = parsePlistInteger(text_)) playlist.distinguishedKind_ = distinguishedKindOf(*kind);
+            break;
+        default: break;
+    }
+}
+
+void ITLibraryReader::finishPlaylist() {
+    ITLibPlaylist& playlist = *playlist_;
+    playlist.kind_ = (playlistFlags_ & kFolder)   ? ITLibPlaylistKind::Folder
+                     : (playlistFlags_ & kGenius) ? ITLibPlaylistKind::Genius
+                     : (playlistFlags_ & kSmart)  ? ITLibPlaylistKind::Smart
+                                                  : ITLibPlaylistKind::Regular;
+    playlist_ = nullptr;
+}
+
+}  // namespace platform

@@ -1,0 +1,110 @@
+#include "platform/itlibrary/PlistValues.h"
+
+#include <charconv>
+#include <limits>
+
+namespace platform {
+namespace {
+
+std::string_view trim(std::string_view text) noexcept {
+    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (!text.empty() && space(text.front())) text.remove_prefix(1);
+    while (!text.empty() && space(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+template <class T>
+std::optional<T> parseWhole(std::string_view text, int base) noexcept {
+    T value{};
+    const char* const end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
+    if (ec != std::errc() || ptr != end) return std::nullopt;
+    return value;
+}
+
+bool isDigit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+// Two decimal digits at `text[at]`, or -1.
+int twoDigits(std::string_view text, std::size_t at) noexcept {
+    if (at + 2 > text.size() || !isDigit(text[at]) || !isDigit(text[at + 1])) return -1;
+    return (text[at] - '0') * 10 + (text[at + 1] - '0');
+}
+
+bool isLeapYear(std::int64_t y) noexcept { return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0); }
+
+unsigned daysInMonth(std::int64_t year, unsigned month) noexcept {
+    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+}  // namespace
+
+std::optional<std::int64_t> parsePlistInteger(std::string_view text) noexcept {
+    text = trim(text);
+    if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
+    return parseWhole<std::int64_t>(text, 10);
+}
+
+std::optional<std::uint64_t> parsePlistUnsigned(std::string_view text) noexcept {
+    text = trim(text);
+    if (text.size() > 1 && text[0] == '+') text.remove_prefix(1);
+    return parseWhole<std::uint64_t>(text, 10);
+}
+
+std::optional<std::uint64_t> parsePersistentID(std::string_view text) noexcept {
+    text = trim(text);
+    if (text.empty() || text.size() > 16) return std::nullopt;
+    return parseWhole<std::uint64_t>(text, 16);
+}
+
+std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) noexcept {
+    // Counted in 400-year eras of 146097 days, with years starting in March
+    // so that the leap day falls at the end of each.
+    const std::int64_t y = year - (month <= 2 ? 1 : 0);
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+std::optional<std::int64_t> parsePlistDate(std::string_view text) noexcept {
+    text = trim(text);
+    if (!text.empty() && text.back() == 'Z') text.remove_suffix(1);
+    // The fixed tail "-MM-DDTHH:MM:SS" has 15 characters; the year is before it.
+    if (text.size() < 4 + 15) return std::nullopt;
+    const std::string_view tail = text.substr(text.size() - 15);
+    std::string_view yearText = text.substr(0, text.size() - 15);
+    bool negative = false;
+    if (yearText[0] == '-' || yearText[0] == '+') {
+        negative = yearText[0] == '-';
+        yearText.remove_prefix(1);
+    }
+    // Years beyond 10^15 cannot give seconds within 64 bits.
+    if (yearText.size() < 4 || yearText.size() > 15) return std::nullopt;
+    for (const char c : yearText) {
+        if (!isDigit(c)) return std::nullopt;
+    }
+    const auto magnitude = parseWhole<std::int64_t>(yearText, 10);
+    if (!magnitude) return std::nullopt;
+    const std::int64_t year = negative ? -*magnitude : *magnitude;
+
+    if (tail[0] != '-' || tail[3] != '-' || tail[6] != 'T' || tail[9] != ':' || tail[12] != ':') return std::nullopt;
+    const int month = twoDigits(tail, 1), day = twoDigits(tail, 4);
+    const int hour = twoDigits(tail, 7), minute = twoDigits(tail, 10), second = twoDigits(tail, 13);
+    if (month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
+        second > 60) {
+        return std::nullopt;
+    }
+    if (static_cast<unsigned>(day) > daysInMonth(year, static_cast<unsigned>(month))) return std::nullopt;
+
+    const std::int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    std::int64_t seconds = 0;
+    if (__builtin_mul_overflow(days, std::int64_t{86400}, &seconds) ||
+        __builtin_add_overflow(seconds, std::int64_t{hour} * 3600 + minute * 60 + second, &seconds)) {
+        return std::nullopt;
+    }
+    return seconds;
+}
+
+}  // namespace platform

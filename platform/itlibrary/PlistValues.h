@@ -1,0 +1,32 @@
+#pragma once
+// The text forms of property-list values that library files use, parsed
+// without locale, allocation or range limits beyond 64 bits. Pure functions;
+// thread-safe. Each gives none for text that is not of its form; ASCII
+// white space around the value is ignored.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace platform {
+
+// A decimal integer with optional sign that fits in 64 signed bits.
+std::optional<std::int64_t> parsePlistInteger(std::string_view text) noexcept;
+
+// A decimal integer without sign that fits in 64 unsigned bits.
+std::optional<std::uint64_t> parsePlistUnsigned(std::string_view text) noexcept;
+
+// A persistent ID: 1 to 16 hexadecimal digits, either case, no prefix.
+std::optional<std::uint64_t> parsePersistentID(std::string_view text) noexcept;
+
+// A date "YYYY-MM-DDTHH:MM:SS" with an optional trailing "Z", always taken
+// as UTC, as whole seconds since 1970-01-01 00:00:00 UTC. The year has at
+// least four digits and may carry a sign; any date whose seconds fit in 64
+// bits is accepted (proleptic Gregorian calendar).
+std::optional<std::int64_t> parsePlistDate(std::string_view text) noexcept;
+
+// Days from 1970-01-01 to the given proleptic Gregorian date; `month` is
+// 1 to 12, `day` 1 to 31. Exact for |year| up to 10^15.
+std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) noexcept;
+
+}  // namespace platform

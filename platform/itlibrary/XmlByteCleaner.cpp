@@ -1,0 +1,339 @@
+#include "platform/itlibrary/XmlByteCleaner.h"
+
+#include <array>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+// Bytes that pass straight through while nothing is pending: allowed ASCII
+// other than the two that may start something the cleaner must look at.
+constexpr std::array<bool, 256> kPlain = [] {
+    std::array<bool, 256> table{};
+    table['\t'] = table['\n'] = table['\r'] = true;
+    for (int c = 0x20; c < 0x80; ++c) table[c] = true;
+    table['&'] = table['<'] = false;
+    return table;
+}();
+
+constexpr char kCDataOpen[] = "[CDATA[";  // what follows "<!"
+
+char* replacement(char* out) noexcept {
+    *out++ = static_cast<char>(0xEF);
+    *out++ = static_cast<char>(0xBF);
+    *out++ = static_cast<char>(0xBD);
+    return out;
+}
+
+bool isXmlChar(std::uint32_t v) noexcept {
+    return v == 0x9 || v == 0xA || v == 0xD || (v >= 0x20 && v <= 0xD7FF) || (v >= 0xE000 && v <= 0xFFFD) ||
+           (v >= 0x10000 && v <= 0x10FFFF);
+}
+
+int hexDigit(unsigned char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::size_t XmlByteCleaner::feed(std::string_view input, char* out) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(input.data());
+    const auto* const end = p + input.size();
+    char* o = out;
+    while (p < end) {
+        if (plain()) {
+            const unsigned char* run = p;
+            while (p < end) {
+                if (kPlain[*p]) {
+                    ++p;
+                } else if (*p == '<' && p + 1 < end && p[1] != '!') {
+                    ++p;  // an ordinary tag; its next byte is looked at as usual
+                } else {
+                    break;
+                }
+            }
+            std::memcpy(o, run, static_cast<std::size_t>(p - run));
+            o += p - run;
+            if (p == end) break;
+        }
+        o = step(*p++, o);
+    }
+    return static_cast<std::size_t>(o - out);
+}
+
+std::size_t XmlByteCleaner::finish(char* out) noexcept {
+    char* o = out;
+    if (utf8Need_ != 0) {
+        o = replacement(o);
+        utf8Need_ = utf8Len_ = 0;
+    }
+    o = flushReference(o);
+    o = flushHighSurrogate(o);
+    mode_ = Mode::Text;
+    match_ = 0;
+    return static_cast<std::size_t>(o - out);
+}
+
+std::string XmlByteCleaner::clean(std::string_view input) {
+    XmlByteCleaner cleaner;
+    std::string out(maxOutput(input.size()), '\0');
+    std::size_t n = cleaner.feed(input, out.data());
+    n += cleaner.finish(out.data() + n);
+    out.resize(n);
+    return out;
+}
+
+char* XmlByteCleaner::step(unsigned char c, char* out) noexcept {
+    if (utf8Need_ != 0) {
+        if (c >= utf8Low_ && c <= utf8High_) {
+            utf8Bytes_[utf8Len_++] = c;
+            utf8Low_ = 0x80;
+            utf8High_ = 0xBF;
+            if (--utf8Need_ == 0) {
+                // EF BF BE and EF BF BF are U+FFFE and U+FFFF, which XML forbids.
+                if (utf8Len_ == 3 && utf8Bytes_[0] == 0xEF && utf8Bytes_[1] == 0xBF && utf8Bytes_[2] >= 0xBE) {
+                    out = replacement(out);
+                } else {
+                    std::memcpy(out, utf8Bytes_, utf8Len_);
+                    out += utf8Len_;
+                }
+                utf8Len_ = 0;
+            }
+            return out;
+        }
+        // The sequence broke off: its bytes so far are one maximal ill-formed
+        // subpart, and `c` starts afresh.
+        out = replacement(out);
+        utf8Len_ = utf8Need_ = 0;
+    }
+    if (c >= 0x80) return stepUTF8(c, out);
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+        out = flushReference(out);
+        out = flushHighSurrogate(out);
+        if (mode_ == Mode::Comment || mode_ == Mode::CData) {
+            match_ = 0;
+        } else {
+            mode_ = Mode::Text;
+        }
+        return replacement(out);
+    }
+    if (ref_ != Ref::None) {
+        bool consumed = false;
+        out = stepReference(c, out, consumed);
+        if (consumed) return out;
+    }
+    return stepMarkup(c, out);
+}
+
+char* XmlByteCleaner::stepUTF8(unsigned char c, char* out) noexcept {
+    out = flushReference(out);
+    out = flushHighSurrogate(out);
+    if (mode_ == Mode::Comment || mode_ == Mode::CData) {
+        match_ = 0;
+    } else {
+        mode_ = Mode::Text;
+    }
+    std::uint8_t need = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        need = 1;
+    } else if (c == 0xE0) {
+        need = 2, low = 0xA0;
+    } else if ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) {
+        need = 2;
+    } else if (c == 0xED) {
+        need = 2, high = 0x9F;  // above would be a surrogate
+    } else if (c == 0xF0) {
+        need = 3, low = 0x90;
+    } else if (c >= 0xF1 && c <= 0xF3) {
+        need = 3;
+    } else if (c == 0xF4) {
+        need = 3, high = 0x8F;  // above would pass U+10FFFF
+    } else {
+        return replacement(out);  // a stray continuation byte or a lead byte UTF-8 never uses
+    }
+    utf8Bytes_[0] = c;
+    utf8Len_ = 1;
+    utf8Need_ = need;
+    utf8Low_ = low;
+    utf8High_ = high;
+    return out;
+}
+
+char* XmlByteCleaner::stepReference(unsigned char c, char* out, bool& consumed) noexcept {
+    consumed = false;
+    const auto keep = [&] {
+        if (refLen_ == kMaxReference) return false;
+        refText_[refLen_++] = static_cast<char>(c);
+        consumed = true;
+        return true;
+    };
+    switch (ref_) {
+        case Ref::None:
+            return out;
+        case Ref::Amp:
+            if (c == '#' && keep()) {
+                ref_ = Ref::Hash;
+                return out;
+            }
+            break;
+        case Ref::Hash:
+            if (c == 'x' && keep()) {
+                ref_ = Ref::HexX;
+                return out;
+            }
+            if (c >= '0' && c <= '9' && keep()) {
+                ref_ = Ref::Dec;
+                refValue_ = c - '0';
+                return out;
+            }
+            break;
+        case Ref::HexX:
+        case Ref::Hex:
+            if (const int d = hexDigit(c); d >= 0 && keep()) {
+                ref_ = Ref::Hex;
+                if (refValue_ <= 0x10FFFF) refValue_ = refValue_ * 16 + static_cast<std::uint32_t>(d);
+                if (refValue_ > 0x10FFFF) refValue_ = 0x110000;
+                return out;
+            }
+            if (c == ';' && ref_ == Ref::Hex && keep()) return completeReference(out);
+            break;
+        case Ref::Dec:
+            if (c >= '0' && c <= '9' && keep()) {
+                if (refValue_ <= 0x10FFFF) refValue_ = refValue_ * 10 + (c - '0');
+                if (refValue_ > 0x10FFFF) refValue_ = 0x110000;
+                return out;
+            }
+            if (c == ';' && keep()) return completeReference(out);
+            break;
+    }
+    // Not a numeric character reference after all (an entity reference such
+    // as "&amp;", or something the parser will judge): pass it as written.
+    consumed = false;
+    return flushReference(out);
+}
+
+char* XmlByteCleaner::completeReference(char* out) noexcept {
+    const std::uint32_t v = refValue_;
+    ref_ = Ref::None;
+    refValue_ = 0;
+    if (highSurrogate_ != 0) {
+        if (v >= 0xDC00 && v <= 0xDFFF) {
+            const std::uint32_t cp = 0x10000 + ((highSurrogate_ - 0xD800) << 10) + (v - 0xDC00);
+            highSurrogate_ = 0;
+            refLen_ = 0;
+            *out++ = static_cast<char>(0xF0 | (cp >> 18));
+            *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+            return out;
+        }
+        out = flushHighSurrogate(out);
+    }
+    if (v >= 0xD800 && v <= 0xDBFF) {
+        highSurrogate_ = v;
+    } else if (isXmlChar(v)) {
+        std::memcpy(out, refText_, refLen_);
+        out += refLen_;
+    } else {
+        out = replacement(out);
+    }
+    refLen_ = 0;
+    return out;
+}
+
+char* XmlByteCleaner::flushReference(char* out) noexcept {
+    if (ref_ == Ref::None) return out;
+    out = flushHighSurrogate(out);
+    std::memcpy(out, refText_, refLen_);
+    out += refLen_;
+    ref_ = Ref::None;
+    refLen_ = 0;
+    refValue_ = 0;
+    return out;
+}
+
+char* XmlByteCleaner::flushHighSurrogate(char* out) noexcept {
+    if (highSurrogate_ == 0) return out;
+    highSurrogate_ = 0;
+    return replacement(out);
+}
+
+char* XmlByteCleaner::stepMarkup(unsigned char c, char* out) noexcept {
+    switch (mode_) {
+        case Mode::Text:
+            break;
+        case Mode::Lt:
+            if (c == '!') {
+                mode_ = Mode::LtBang;
+                *out++ = static_cast<char>(c);
+                return out;
+            }
+            mode_ = Mode::Text;
+            break;
+        case Mode::LtBang:
+            if (c == '-') {
+                mode_ = Mode::LtBangDash;
+            } else if (c == kCDataOpen[0]) {
+                mode_ = Mode::CDataOpen;
+                match_ = 1;
+            } else {
+                mode_ = Mode::Text;
+                break;
+            }
+            *out++ = static_cast<char>(c);
+            return out;
+        case Mode::LtBangDash:
+            if (c == '-') {
+                mode_ = Mode::Comment;
+                match_ = 0;
+                *out++ = static_cast<char>(c);
+                return out;
+            }
+            mode_ = Mode::Text;
+            break;
+        case Mode::CDataOpen:
+            if (c == static_cast<unsigned char>(kCDataOpen[match_])) {
+                if (++match_ == sizeof kCDataOpen - 1) {
+                    mode_ = Mode::CData;
+                    match_ = 0;
+                }
+                *out++ = static_cast<char>(c);
+                return out;
+            }
+            mode_ = Mode::Text;
+            match_ = 0;
+            break;
+        case Mode::Comment:
+        case Mode::CData: {
+            const char closer = mode_ == Mode::Comment ? '-' : ']';
+            if (c == closer) {
+                if (match_ < 2) ++match_;
+            } else if (c == '>' && match_ == 2) {
+                mode_ = Mode::Text;
+                match_ = 0;
+            } else {
+                match_ = 0;
+            }
+            *out++ = static_cast<char>(c);
+            return out;
+        }
+    }
+    // Ordinary text.
+    if (c == '&') {
+        ref_ = Ref::Amp;
+        refText_[0] = '&';
+        refLen_ = 1;
+        refValue_ = 0;
+        return out;
+    }
+    out = flushHighSurrogate(out);
+    if (c == '<') mode_ = Mode::Lt;
+    *out++ = static_cast<char>(c);
+    return out;
+}
+
+}  // namespace platform
