@@ -1,0 +1,135 @@
+#include "native/installer/JavaValues.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using bfg::guarded;
+using bfg::LocalRef;
+
+// The string's characters, pinned or copied by the VM, released when the scope ends.
+class StringChars {
+public:
+    StringChars(JNIEnv* env, jstring string) noexcept
+        : env_(env), string_(string), chars_(env->GetStringChars(string, nullptr)) {}
+    ~StringChars() {
+        if (chars_) env_->ReleaseStringChars(string_, chars_);
+    }
+    StringChars(const StringChars&) = delete;
+    StringChars& operator=(const StringChars&) = delete;
+
+    const jchar* get() const noexcept { return chars_; }
+
+private:
+    JNIEnv* env_;
+    jstring string_;
+    const jchar* chars_;
+};
+
+class StringUTFChars {
+public:
+    StringUTFChars(JNIEnv* env, jstring string) noexcept
+        : env_(env), string_(string), chars_(env->GetStringUTFChars(string, nullptr)) {}
+    ~StringUTFChars() {
+        if (chars_) env_->ReleaseStringUTFChars(string_, chars_);
+    }
+    StringUTFChars(const StringUTFChars&) = delete;
+    StringUTFChars& operator=(const StringUTFChars&) = delete;
+
+    const char* get() const noexcept { return chars_; }
+
+private:
+    JNIEnv* env_;
+    jstring string_;
+    const char* chars_;
+};
+
+std::optional<std::u16string> readString(JNIEnv* env, jstring string) {
+    if (!string) return std::nullopt;
+    const jsize length = env->GetStringLength(string);
+    const StringChars chars(env, string);
+    if (!chars.get()) return std::nullopt;
+    std::u16string text(static_cast<std::size_t>(length), u'\0');
+    for (jsize i = 0; i < length; ++i) text[static_cast<std::size_t>(i)] = static_cast<char16_t>(chars.get()[i]);
+    return text;
+}
+
+}  // namespace
+
+extern "C" {
+
+JNIEXPORT std::optional<std::u16string> getString(JNIEnv* env, jstring string) noexcept {
+    return guarded("getString", std::optional<std::u16string>(), [&] { return readString(env, string); });
+}
+
+JNIEXPORT std::vector<std::u16string> getStringArray(JNIEnv* env, jobjectArray array) noexcept {
+    return guarded("getStringArray", std::vector<std::u16string>(), [&] {
+        std::vector<std::u16string> strings;
+        if (!array) {
+            platform::NSLog("getStringArray: null array read as empty");
+            return strings;
+        }
+        const jsize length = env->GetArrayLength(array);
+        strings.reserve(static_cast<std::size_t>(length));
+        for (jsize i = 0; i < length; ++i) {
+            const LocalRef<jstring> element(env, static_cast<jstring>(env->GetObjectArrayElement(array, i)));
+            if (env->ExceptionCheck()) return std::vector<std::u16string>();
+            if (!element) {
+                platform::NSLog("getStringArray: null element %i read as an empty string", i);
+                strings.emplace_back();
+                continue;
+            }
+            std::optional<std::u16string> text = readString(env, element.get());
+            if (!text) return std::vector<std::u16string>();  // out of memory, exception pending
+            strings.push_back(std::move(*text));
+        }
+        return strings;
+    });
+}
+
+JNIEXPORT char* getStringChars(JNIEnv* env, jstring string) noexcept {
+    return guarded("getStringChars", static_cast<char*>(nullptr), [&]() -> char* {
+        if (!string) return nullptr;
+        const StringUTFChars chars(env, string);
+        if (!chars.get()) return nullptr;
+        return strdup(chars.get());
+    });
+}
+
+JNIEXPORT std::vector<bool> getBooleanArray(JNIEnv* env, jbooleanArray array) noexcept {
+    return guarded("getBooleanArray", std::vector<bool>(), [&] {
+        std::vector<bool> values;
+        if (!array) {
+            platform::NSLog("getBooleanArray: null array read as empty");
+            return values;
+        }
+        // Read as a copy: the Java array is never written back, so a
+        // concurrent change on the Java side is not overwritten.
+        const jsize length = env->GetArrayLength(array);
+        std::vector<jboolean> elements(static_cast<std::size_t>(length));
+        if (length > 0) {
+            env->GetBooleanArrayRegion(array, 0, length, elements.data());
+            if (env->ExceptionCheck()) return values;
+        }
+        values.reserve(elements.size());
+        for (const jboolean element : elements) values.push_back(element != JNI_FALSE);
+        return values;
+    });
+}
+
+JNIEXPORT std::optional<std::vector<std::uint8_t>> getData(JNIEnv* env, jbyteArray array) noexcept {
+    using Data = std::optional<std::vector<std::uint8_t>>;
+    return guarded("getData", Data(), [&]() -> Data {
+        if (!array) return std::nullopt;
+        const jsize length = env->GetArrayLength(array);
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+        if (length > 0) {
+            env->GetByteArrayRegion(array, 0, length, reinterpret_cast<jbyte*>(bytes.data()));
+            if (env->ExceptionCheck()) return std::nullopt;
+        }
+        return bytes;
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,99 @@
+#pragma once
+// Java value conversions, the entry-point guard and scoped local references.
+// Both native libraries compile JavaValues.cpp in; neither links the other.
+//
+// The conversions are exported with plain (unmangled) names and take the JNI
+// environment of the calling thread first. Their results own their contents:
+// nothing refers back to the Java values, and nothing needs releasing except
+// the malloc'd copy from getStringChars. None of them throws. When the VM
+// runs out of memory while a value is read, the result is empty (none for the
+// optional ones) and the VM's OutOfMemoryError is pending for the caller to
+// see with ExceptionCheck.
+
+#include <jni.h>
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/foundation/Log.h"
+
+extern "C" {
+
+// The UTF-16 code units of `string`, exactly as Java holds them (no
+// normalisation; U+0000 and surrogates kept); none for a null reference.
+JNIEXPORT std::optional<std::u16string> getString(JNIEnv* env, jstring string) noexcept;
+
+// The strings of `array`, in order. The array should be non-null and hold no
+// null element: a null array gives an empty vector and a null element an
+// empty string in its place (so positions still match), both logged. Each
+// element's local reference is deleted before the next is read, so arrays of
+// any length are safe.
+JNIEXPORT std::vector<std::u16string> getStringArray(JNIEnv* env, jobjectArray array) noexcept;
+
+// A malloc'd, NUL-terminated copy of the modified UTF-8 form of `string`
+// (U+0000 as the two bytes C0 80, a supplementary character as two
+// three-byte surrogate sequences); the caller frees it with free(). NULL for
+// a null reference.
+JNIEXPORT char* getStringChars(JNIEnv* env, jstring string) noexcept;
+
+// The elements of `array`, in order. The array should be non-null; a null
+// one gives an empty vector, logged.
+JNIEXPORT std::vector<bool> getBooleanArray(JNIEnv* env, jbooleanArray array) noexcept;
+
+// A copy of the bytes of `array`; none for a null reference.
+JNIEXPORT std::optional<std::vector<std::uint8_t>> getData(JNIEnv* env, jbyteArray array) noexcept;
+
+}  // extern "C"
+
+namespace bfg {
+
+// Runs `body` and returns its result. A C++ exception never leaves: it is
+// logged with `entry` (the name of the exported function) and `failure` is
+// returned instead. Every exported function body runs inside one guard.
+template <class R, class Body>
+R guarded(const char* entry, R failure, Body&& body) noexcept {
+    try {
+        return std::forward<Body>(body)();
+    } catch (const std::exception& e) {
+        platform::NSLog("%@ failed: %@", entry, e.what());
+    } catch (...) {
+        platform::NSLog("%@ failed: unknown exception", entry);
+    }
+    return failure;
+}
+
+template <class Body>
+void guarded(const char* entry, Body&& body) noexcept {
+    try {
+        std::forward<Body>(body)();
+    } catch (const std::exception& e) {
+        platform::NSLog("%@ failed: %@", entry, e.what());
+    } catch (...) {
+        platform::NSLog("%@ failed: unknown exception", entry);
+    }
+}
+
+// A JNI local reference deleted when the scope ends.
+template <class T>
+class LocalRef {
+public:
+    LocalRef(JNIEnv* env, T ref) noexcept : env_(env), ref_(ref) {}
+    ~LocalRef() {
+        if (ref_) env_->DeleteLocalRef(ref_);
+    }
+    LocalRef(const LocalRef&) = delete;
+    LocalRef& operator=(const LocalRef&) = delete;
+
+    T get() const noexcept { return ref_; }
+    explicit operator bool() const noexcept { return ref_ != nullptr; }
+
+private:
+    JNIEnv* env_;
+    T ref_;
+};
+
+}  // namespace bfg

@@ -1,0 +1,78 @@
+#include "native/installer/WindowReordering.h"
+
+#include <atomic>
+
+#include "platform/objc/Runtime.h"
+
+namespace bfgnative {
+namespace {
+
+namespace objc = platform::objc;
+
+std::atomic<std::int32_t> g_reorderingCount{0};
+
+const objc::SEL& windowDidBecomeMainSelector() {
+    static const objc::SEL sel = objc::NSSelectorFromString("windowDidBecomeMain:");
+    return sel;
+}
+const objc::SEL& originalWindowDidBecomeMainSelector() {
+    static const objc::SEL sel = objc::NSSelectorFromString("originalWindowDidBecomeMain:");
+    return sel;
+}
+const objc::SEL& canBecomeMainWindowSelector() {
+    static const objc::SEL sel = objc::NSSelectorFromString("canBecomeMainWindow");
+    return sel;
+}
+const objc::SEL& originalCanBecomeMainWindowSelector() {
+    static const objc::SEL sel = objc::NSSelectorFromString("originalCanBecomeMainWindow:");
+    return sel;
+}
+
+// Replaces `cls`'s implementation of `selector` by `hook` and registers the
+// implementation that ran before under `original`.
+bool hook(objc::Class cls, const objc::SEL& selector, const objc::SEL& original, objc::IMP hookImp,
+          const char* types) {
+    // Own or inherited: what a message to an instance ran until now.
+    const std::optional<objc::IMP> before = objc::class_getMethodImplementation(cls, selector);
+    if (!before) return false;
+    objc::class_replaceMethod(cls, selector, std::move(hookImp), types);
+    objc::class_addMethod(cls, original, *before, types);
+    return true;
+}
+
+}  // namespace
+
+void addToReorderingCount(std::int32_t delta) noexcept {
+    g_reorderingCount.fetch_add(delta, std::memory_order_seq_cst);
+}
+
+std::int32_t reorderingCount() noexcept {
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    return g_reorderingCount.load(std::memory_order_seq_cst);
+}
+
+WindowHooks installWindowHooks(std::string_view className) {
+    WindowHooks installed;
+    const objc::Class cls = objc::objc_getClass(className);
+    if (!cls) return installed;
+
+    // The hooks capture nothing; they find the original through the receiver.
+    installed.windowDidBecomeMain = hook(
+        cls, windowDidBecomeMainSelector(), originalWindowDidBecomeMainSelector(),
+        objc::imp_implementationWithBlock([](objc::id self, objc::id notification) {
+            if (!reorderingGuardActive()) {
+                objc::objc_msgSend<void, objc::id>(self, originalWindowDidBecomeMainSelector(), notification);
+            }
+        }),
+        "v@:@");
+    installed.canBecomeMainWindow = hook(
+        cls, canBecomeMainWindowSelector(), originalCanBecomeMainWindowSelector(),
+        objc::imp_implementationWithBlock([](objc::id self) -> bool {
+            if (reorderingGuardActive()) return false;
+            return objc::objc_msgSend<bool>(self, originalCanBecomeMainWindowSelector());
+        }),
+        "B@:");
+    return installed;
+}
+
+}  // namespace bfgnative
