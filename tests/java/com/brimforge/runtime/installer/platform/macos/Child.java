@@ -1,0 +1,55 @@
+package com.brimforge.runtime.installer.platform.macos;
+
+import java.util.ArrayList;
+import java.util.List;
+
+/** The main class of the child VMs the tests start; the first argument names what to do. */
+public final class Child {
+    private Child() {}
+
+    /** The messages "messages" logs, in order. */
+    static final String[] MESSAGES = {
+        "%@ and %d and %% and %s",
+        "",
+        null,
+        "\uD83D\uDE00 U+1F600 and \uD834\uDD1E U+1D11E",
+        "caf\u00E9 \u20AC 100%",
+    };
+
+    static final int THREADS = 8;
+    static final int PER_THREAD = 250;
+
+    public static void main(String[] args) throws Exception {
+        switch (args[0]) {
+            case "messages":
+                System.load(NativeLibraries.path("bfg.log"));
+                for (String message : MESSAGES) MacLog.log0(message);
+                break;
+            case "threads":
+                System.load(NativeLibraries.path("bfg.log"));
+                List<Thread> threads = new ArrayList<>();
+                for (int t = 0; t < THREADS; t++) {
+                    final int id = t;
+                    threads.add(new Thread(() -> {
+                        for (int i = 0; i < PER_THREAD; i++) MacLog.log0(threadMessage(id, i));
+                    }));
+                }
+                for (Thread thread : threads) thread.start();
+                for (Thread thread : threads) thread.join();
+                break;
+            case "installer-alone":
+                // No host window class in this VM: the library loads without hooks.
+                System.load(NativeLibraries.path("bfg.native"));
+                MacosUiHelper.disableReordering0();
+                MacosUiHelper.enableReordering0();
+                break;
+            default:
+                throw new IllegalArgumentException(args[0]);
+        }
+        System.out.println("child done");
+    }
+
+    static String threadMessage(int thread, int index) {
+        return "thread " + thread + " message " + index + " %@ " + "x".repeat(100 + thread);
+    }
+}

@@ -1,0 +1,268 @@
+// The dialog call convention and result delivery, with test callback objects.
+#include "native/installer/Callback.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "native/installer/JavaValues.h"
+#include "tests/native/JavaVMFixture.h"
+
+namespace {
+
+using bfgnative::DialogCallback;
+using bfgtest::captureStderr;
+using bfgtest::JniTest;
+using platform::dispatch::dispatch_get_main_queue;
+using platform::dispatch::dispatch_sync;
+using Delivery = DialogCallback::Delivery;
+
+jobject newObject(JNIEnv* env, const char* className) {
+    const jclass cls = env->FindClass(className);
+    EXPECT_NE(cls, nullptr) << className;
+    const jobject object = env->AllocObject(cls);
+    env->DeleteLocalRef(cls);
+    return object;
+}
+
+jint intField(JNIEnv* env, jobject object, const char* name) {
+    const jclass cls = env->GetObjectClass(object);
+    const jint value = env->GetIntField(object, env->GetFieldID(cls, name, "I"));
+    env->DeleteLocalRef(cls);
+    return value;
+}
+
+std::vector<jvalue> alertResult(jint index, bool suppressed) {
+    std::vector<jvalue> args(2);
+    args[0].i = index;
+    args[1].z = suppressed ? JNI_TRUE : JNI_FALSE;
+    return args;
+}
+
+// Runs `body` on the main queue's thread and waits for it.
+void onMainQueue(const std::function<void()>& body) { dispatch_sync(dispatch_get_main_queue(), body); }
+
+// True once the VM has collected the object `weak` refers to.
+bool collected(JNIEnv* env, jweak weak) {
+    const jclass system = env->FindClass("java/lang/System");
+    const jmethodID gc = env->GetStaticMethodID(system, "gc", "()V");
+    for (int attempt = 0; attempt < 10 && !env->IsSameObject(weak, nullptr); ++attempt) {
+        env->CallStaticVoidMethod(system, gc);
+    }
+    env->DeleteLocalRef(system);
+    return env->IsSameObject(weak, nullptr);
+}
+
+using DialogConvention = JniTest;
+
+TEST_F(DialogConvention, ConvertsOnTheCallerShowsOnTheMainQueueAndReturnsFirst) {
+    JavaVM* vm = bfgtest::javaVM();
+    const jobject callback = newObject(env, "nativetest/AlertCallback");
+    const jstring title = env->NewStringUTF("Install?");
+
+    std::mutex lock;
+    std::condition_variable changed;
+    bool returned = false, shown = false, showOnQueue = false;
+    std::thread::id convertThread;
+    std::optional<std::u16string> shownTitle;
+
+    bfgnative::postDialog(
+        vm, env, callback,
+        [&](JNIEnv* e) {
+            convertThread = std::this_thread::get_id();
+            return getString(e, title);
+        },
+        [&](std::optional<std::u16string> value, DialogCallback result) {
+            std::unique_lock<std::mutex> hold(lock);
+            changed.wait(hold, [&] { return returned; });  // the native method has returned
+            showOnQueue = platform::dispatch::dispatch_is_queue_thread(dispatch_get_main_queue());
+            shownTitle = std::move(value);
+            result.deliver("(IZ)V", [](JNIEnv*) { return alertResult(2, true); });
+            shown = true;
+        });
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        EXPECT_FALSE(shown);
+        returned = true;
+    }
+    changed.notify_all();
+    onMainQueue([] {});
+
+    EXPECT_EQ(convertThread, std::this_thread::get_id());
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(showOnQueue);
+    EXPECT_EQ(shownTitle, u"Install?");
+    EXPECT_EQ(intField(env, callback, "calls"), 1);
+    EXPECT_EQ(intField(env, callback, "index"), 2);
+    const jclass cls = env->GetObjectClass(callback);
+    EXPECT_TRUE(env->GetBooleanField(callback, env->GetFieldID(cls, "suppressed", "Z")));
+    // The queue's thread is attached to the VM as the host's main thread is.
+    const auto name = static_cast<jstring>(
+        env->GetObjectField(callback, env->GetFieldID(cls, "threadName", "Ljava/lang/String;")));
+    EXPECT_EQ(getString(env, name), u"main queue");
+}
+
+TEST_F(DialogConvention, NothingIsShownWhenConversionFails) {
+    const jobject callback = newObject(env, "nativetest/AlertCallback");
+    const jweak weak = env->NewWeakGlobalRef(callback);
+    bool shown = false;
+    bfgnative::postDialog(
+        bfgtest::javaVM(), env, callback,
+        [](JNIEnv* e) {
+            const jclass error = e->FindClass("java/lang/OutOfMemoryError");
+            e->ThrowNew(error, "no room");
+            return 0;
+        },
+        [&](int, DialogCallback) { shown = true; });
+    EXPECT_TRUE(env->ExceptionCheck());  // reaches the Java caller
+    env->ExceptionClear();
+    onMainQueue([] {});
+    EXPECT_FALSE(shown);
+    env->DeleteLocalRef(callback);
+    EXPECT_TRUE(collected(env, weak));  // the global reference was released
+    env->DeleteWeakGlobalRef(weak);
+}
+
+using ResultDelivery = JniTest;
+
+TEST_F(ResultDelivery, ArgumentsMadeByTheBuilderReachTheCallback) {
+    const jobject callback = newObject(env, "nativetest/ChooserCallback");
+    DialogCallback result(bfgtest::javaVM(), env, callback);
+    Delivery delivery{};
+    onMainQueue([&] {
+        delivery = result.deliver("([Ljava/lang/String;[Z)V", [](JNIEnv* e) {
+            const jclass stringClass = e->FindClass("java/lang/String");
+            const jobjectArray paths = e->NewObjectArray(2, stringClass, nullptr);
+            for (jsize i = 0; i < 2; ++i) {
+                const jstring path = e->NewStringUTF(i == 0 ? "/tmp/a" : "/tmp/b");
+                e->SetObjectArrayElement(paths, i, path);
+                e->DeleteLocalRef(path);
+            }
+            const jbooleanArray states = e->NewBooleanArray(1);
+            const jboolean on = JNI_TRUE;
+            e->SetBooleanArrayRegion(states, 0, 1, &on);
+            std::vector<jvalue> args(2);
+            args[0].l = paths;
+            args[1].l = states;
+            return args;
+        });
+    });
+    EXPECT_EQ(delivery, Delivery::delivered);
+    EXPECT_EQ(result.ref(), nullptr);
+    EXPECT_EQ(intField(env, callback, "calls"), 1);
+    const jclass cls = env->GetObjectClass(callback);
+    const auto paths = static_cast<jobjectArray>(
+        env->GetObjectField(callback, env->GetFieldID(cls, "paths", "[Ljava/lang/String;")));
+    EXPECT_EQ(getStringArray(env, paths), (std::vector<std::u16string>{u"/tmp/a", u"/tmp/b"}));
+    const auto states = static_cast<jbooleanArray>(env->GetObjectField(callback, env->GetFieldID(cls, "states", "[Z")));
+    EXPECT_EQ(getBooleanArray(env, states), std::vector<bool>{true});
+}
+
+TEST_F(ResultDelivery, WithoutAnEnvironmentItLogsAndKeepsTheReference) {
+    const jobject callback = newObject(env, "nativetest/AlertCallback");
+    DialogCallback result(bfgtest::javaVM(), env, callback);
+    Delivery delivery{};
+    const std::string log = captureStderr([&] {
+        // A thread the VM does not know: GetEnv fails and nothing attaches it.
+        std::thread([&] { delivery = result.deliver("(IZ)V", [](JNIEnv*) { return alertResult(0, false); }); })
+            .join();
+    });
+    EXPECT_EQ(delivery, Delivery::noEnv);
+    EXPECT_NE(log.find("] Could not get JNI env\n"), std::string::npos) << log;
+    EXPECT_NE(result.ref(), nullptr);
+    EXPECT_EQ(intField(env, callback, "calls"), 0);
+}
+
+TEST_F(ResultDelivery, NullCallbackIsClassNotFound) {
+    DialogCallback result(bfgtest::javaVM(), env, nullptr);
+    Delivery delivery{};
+    const std::string log = captureStderr([&] {
+        onMainQueue([&] { delivery = result.deliver("(IZ)V", [](JNIEnv*) { return alertResult(0, false); }); });
+    });
+    EXPECT_EQ(delivery, Delivery::noClass);
+    EXPECT_NE(log.find("] Callback class not found\n"), std::string::npos) << log;
+}
+
+TEST_F(ResultDelivery, MissingMethodIsLoggedClearedAndReleased) {
+    const jobject callback = newObject(env, "nativetest/WrongCallback");
+    const jweak weak = env->NewWeakGlobalRef(callback);
+    Delivery delivery{};
+    bool pendingAfter = true;
+    bool built = false;
+    const std::string log = captureStderr([&] {
+        DialogCallback result(bfgtest::javaVM(), env, callback);
+        onMainQueue([&] {
+            delivery = result.deliver("(IZ)V", [&](JNIEnv*) {
+                built = true;
+                return alertResult(0, false);
+            });
+            JNIEnv* queueEnv = bfgtest::jniEnv();
+            pendingAfter = queueEnv->ExceptionCheck();
+        });
+    });
+    EXPECT_EQ(delivery, Delivery::noMethod);
+    EXPECT_NE(log.find("] Callback method not found\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("NoSuchMethodError"), std::string::npos) << log;  // cleared, not printed
+    EXPECT_FALSE(pendingAfter);  // the NoSuchMethodError does not stay pending
+    EXPECT_FALSE(built);
+    EXPECT_EQ(intField(env, callback, "calls"), 0);
+    env->DeleteLocalRef(callback);
+    EXPECT_TRUE(collected(env, weak));
+    env->DeleteWeakGlobalRef(weak);
+}
+
+TEST_F(ResultDelivery, ExceptionFromTheCallbackIsPrintedAndCleared) {
+    const jobject throwing = newObject(env, "nativetest/ThrowingCallback");
+    const jobject next = newObject(env, "nativetest/AlertCallback");
+    const jweak weak = env->NewWeakGlobalRef(throwing);
+    Delivery first{}, second{};
+    bool pendingAfter = true;
+    const std::string log = captureStderr([&] {
+        DialogCallback a(bfgtest::javaVM(), env, throwing);
+        DialogCallback b(bfgtest::javaVM(), env, next);
+        onMainQueue([&] {
+            first = a.deliver("(IZ)V", [](JNIEnv*) { return alertResult(1, false); });
+            pendingAfter = bfgtest::jniEnv()->ExceptionCheck();
+            // The thread goes on delivering after a failed callback.
+            second = b.deliver("(IZ)V", [](JNIEnv*) { return alertResult(3, false); });
+        });
+    });
+    EXPECT_EQ(first, Delivery::threw);
+    EXPECT_FALSE(pendingAfter);
+    EXPECT_NE(log.find("java.lang.IllegalStateException: callback refused index 1"), std::string::npos) << log;
+    EXPECT_EQ(intField(env, throwing, "calls"), 1);
+    EXPECT_EQ(second, Delivery::delivered);
+    EXPECT_EQ(intField(env, next, "index"), 3);
+    env->DeleteLocalRef(throwing);
+    EXPECT_TRUE(collected(env, weak));
+    env->DeleteWeakGlobalRef(weak);
+}
+
+TEST_F(ResultDelivery, ManyDeliveriesOnTheQueueThreadLeaveNoLocalReferences) {
+    // One block, many deliveries: each frees its own references, so the
+    // block's frame of 16 never overflows (the JNI checks would warn).
+    std::vector<jobject> callbacks;
+    for (int i = 0; i < 200; ++i) {
+        const jobject object = newObject(env, "nativetest/ChooserCallback");
+        callbacks.push_back(env->NewGlobalRef(object));
+        env->DeleteLocalRef(object);
+    }
+    int delivered = 0;
+    onMainQueue([&] {
+        for (const jobject callback : callbacks) {
+            DialogCallback result(bfgtest::javaVM(), bfgtest::jniEnv(), callback);
+            const Delivery d = result.deliver("([Ljava/lang/String;[Z)V", [](JNIEnv* e) {
+                const jclass stringClass = e->FindClass("java/lang/String");
+                std::vector<jvalue> args(2);
+                args[0].l = e->NewObjectArray(0, stringClass, nullptr);
+                args[1].l = e->NewBooleanArray(0);
+                return args;
+            });
+            if (d == Delivery::delivered) ++delivered;
+        }
+    });
+    EXPECT_EQ(delivered, 200);
+    for (const jobject callback : callbacks) env->DeleteGlobalRef(callback);
+}
+
+}  // namespace
