@@ -99,9 +99,14 @@ std::optional<std::int64_t> parsePlistDate(std::string_view text) noexcept {
     if (static_cast<unsigned>(day) > daysInMonth(year, static_cast<unsigned>(month))) return std::nullopt;
 
     const std::int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    // Before 1970 the day's midnight may lie below the 64-bit range while the
+    // moment itself does not, so count from the next midnight back.
+    const std::int64_t timeOfDay = std::int64_t{hour} * 3600 + minute * 60 + second;
+    const std::int64_t midnight = days < 0 ? days + 1 : days;
+    const std::int64_t offset = days < 0 ? timeOfDay - 86400 : timeOfDay;
     std::int64_t seconds = 0;
-    if (__builtin_mul_overflow(days, std::int64_t{86400}, &seconds) ||
-        __builtin_add_overflow(seconds, std::int64_t{hour} * 3600 + minute * 60 + second, &seconds)) {
+    if (__builtin_mul_overflow(midnight, std::int64_t{86400}, &seconds) ||
+        __builtin_add_overflow(seconds, offset, &seconds)) {
         return std::nullopt;
     }
     return seconds;

@@ -1,0 +1,163 @@
+// The reader against library exports the music application wrote, compared
+// with what Python's plistlib reads from the same files (make_expected.py).
+
+#include <gtest/gtest.h>
+
+#include <boost/json.hpp>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/itlibrary/ITLibrary.h"
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+namespace json = boost::json;
+
+const fs::path kRealData = fs::path(HARMONODE_TEST_DATA_DIR) / "real";
+
+std::string pidText(std::uint64_t id) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016" PRIX64, id);
+    return text;
+}
+
+json::value load(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return json::parse(text.str());
+}
+
+std::string text(const json::object& object, std::string_view key) {
+    const json::value* value = object.if_contains(key);
+    return value ? std::string(value->as_string()) : std::string();
+}
+
+// What the reader gives for a value, in the expected file's terms; empty
+// optionals stand for keys the expected file leaves out.
+std::optional<std::int64_t> milliseconds(const std::optional<Date>& date) {
+    if (!date) return std::nullopt;
+    return std::llround(date->timeIntervalSince1970 * 1000);
+}
+std::optional<std::int64_t> number(const json::object& object, std::string_view key) {
+    const json::value* value = object.if_contains(key);
+    if (!value) return std::nullopt;
+    return value->to_number<std::int64_t>();
+}
+std::optional<std::string> optionalText(const json::object& object, std::string_view key) {
+    const json::value* value = object.if_contains(key);
+    if (!value) return std::nullopt;
+    return std::string(value->as_string());
+}
+
+class RealExport : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(RealExport, ReadsWhatPlistlibReads) {
+    const fs::path xml = kRealData / (GetParam() + ".xml");
+    const json::object expected = load(kRealData / (GetParam() + ".expected.json")).as_object();
+    auto opened = ITLibrary::initWithFile(xml.string());
+    ASSERT_TRUE(opened) << opened.error().description;
+    const ITLibrary& library = *opened.value();
+
+    EXPECT_EQ(library.apiMajorVersion(), static_cast<std::uint64_t>(expected.at("majorVersion").as_int64()));
+    EXPECT_EQ(library.apiMinorVersion(), static_cast<std::uint64_t>(expected.at("minorVersion").as_int64()));
+    const auto folder = optionalText(expected, "musicFolder");
+    ASSERT_EQ(library.musicFolderLocation().has_value(), folder.has_value());
+    if (folder) {
+        EXPECT_EQ(library.musicFolderLocation()->absoluteString(), *folder);
+        EXPECT_EQ(library.musicFolderLocation()->path(), text(expected, "musicFolderPath"));
+        EXPECT_EQ(library.mediaFolderLocation(), library.musicFolderLocation());
+    }
+
+    const json::array& tracks = expected.at("tracks").as_array();
+    const auto& items = library.allMediaItems();
+    ASSERT_EQ(items.size(), tracks.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const json::object& want = tracks[i].as_object();
+        const ITLibMediaItem& item = items[i];
+        SCOPED_TRACE("track " + std::to_string(i) + " " + text(want, "persistentID"));
+        EXPECT_EQ(pidText(item.persistentID()), text(want, "persistentID"));
+        EXPECT_EQ(item.title(), text(want, "name"));
+        EXPECT_EQ(item.artist() ? item.artist()->name() : std::nullopt, optionalText(want, "artist"));
+        EXPECT_EQ(item.album().title(), optionalText(want, "album"));
+        EXPECT_EQ(milliseconds(item.addedDate()), number(want, "dateAdded"));
+        EXPECT_EQ(milliseconds(item.modifiedDate()), number(want, "dateModified"));
+        EXPECT_EQ(milliseconds(item.lastPlayedDate()), number(want, "playDateUTC"));
+        EXPECT_EQ(milliseconds(item.releaseDate()), number(want, "releaseDate"));
+        EXPECT_EQ(milliseconds(item.skipDate()), number(want, "skipDate"));
+        EXPECT_EQ(item.location() ? std::optional(item.location()->absoluteString()) : std::nullopt,
+                  optionalText(want, "location"));
+        if (item.location() && item.location()->isFileURL()) {
+            EXPECT_EQ(item.location()->path(), text(want, "filePath"));
+        } else {
+            EXPECT_FALSE(want.contains("filePath"));
+        }
+        EXPECT_EQ(static_cast<std::int64_t>(item.fileSize()), number(want, "size").value_or(0));
+        EXPECT_EQ(item.totalTime(), number(want, "totalTime").value_or(0));
+    }
+
+    const json::array& playlists = expected.at("playlists").as_array();
+    const auto& lists = library.allPlaylists();
+    ASSERT_EQ(lists.size(), playlists.size());
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        const json::object& want = playlists[i].as_object();
+        const ITLibPlaylist& list = lists[i];
+        SCOPED_TRACE("playlist " + text(want, "name"));
+        EXPECT_EQ(list.name(), text(want, "name"));
+        EXPECT_EQ(pidText(list.persistentID()), text(want, "persistentID"));
+        EXPECT_EQ(list.parentID() ? std::optional(pidText(*list.parentID())) : std::nullopt,
+                  optionalText(want, "parentID"));
+        const json::array& members = want.at("items").as_array();
+        ASSERT_EQ(list.items().size(), members.size());
+        for (std::size_t m = 0; m < members.size(); ++m) {
+            EXPECT_EQ(pidText(list.items()[m]->persistentID()), members[m].as_string()) << "member " << m;
+        }
+    }
+}
+
+TEST(RealExports, SpotChecksOfWhatTheFilesHold) {
+    auto opened = ITLibrary::initWithFile((kRealData / "libpytunes-12.6.xml").string());
+    ASSERT_TRUE(opened) << opened.error().description;
+    const ITLibrary& library = *opened.value();
+    std::size_t cloud = 0, movies = 0, podcasts = 0;
+    for (const auto& item : library.allMediaItems()) {
+        cloud += item.isCloud();
+        movies += item.mediaKind() == ITLibMediaItemMediaKind::Movie;
+        podcasts += item.mediaKind() == ITLibMediaItemMediaKind::Podcast;
+    }
+    EXPECT_GT(cloud, 0u);  // "Track Type" "Remote"
+    EXPECT_GT(movies, 0u);
+    EXPECT_GT(podcasts, 0u);
+    const auto& lists = library.allPlaylists();
+    ASSERT_FALSE(lists.empty());
+    EXPECT_TRUE(lists[0].isMaster());
+    EXPECT_FALSE(lists[0].isVisible());
+    bool smart = false, music = false;
+    for (const auto& list : lists) {
+        smart |= list.kind() == ITLibPlaylistKind::Smart;
+        music |= list.distinguishedKind() == ITLibDistinguishedPlaylistKind::Music;
+    }
+    EXPECT_TRUE(smart);
+    EXPECT_TRUE(music);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, RealExport,
+                         ::testing::Values("beets-12.1-unix", "beets-12.1-windows", "dwittenberg-11.1-windows",
+                                           "lastfm-itunes-11.1", "libpytunes-12.6"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             for (char& c : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             }
+                             return name;
+                         });
+
+}  // namespace
+}  // namespace platform
