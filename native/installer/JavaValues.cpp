@@ -2,6 +2,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <stdexcept>
+
+#include "platform/foundation/UTF8.h"
 
 namespace {
 
@@ -133,3 +137,24 @@ JNIEXPORT std::optional<std::vector<std::uint8_t>> getData(JNIEnv* env, jbyteArr
 }
 
 }  // extern "C"
+
+namespace bfg {
+
+jstring newJavaString(JNIEnv* env, std::u16string_view text) noexcept {
+    return guarded("newJavaString", static_cast<jstring>(nullptr), [&]() -> jstring {
+        if (text.size() > static_cast<std::size_t>(std::numeric_limits<jsize>::max())) {
+            throw std::length_error("text too long for a Java string");
+        }
+        const std::vector<jchar> units(text.begin(), text.end());
+        static const jchar none = 0;
+        return env->NewString(units.empty() ? &none : units.data(), static_cast<jsize>(units.size()));
+    });
+}
+
+jstring newJavaString(JNIEnv* env, std::string_view utf8) noexcept {
+    return guarded("newJavaString", static_cast<jstring>(nullptr), [&] {
+        return newJavaString(env, platform::utf8ToUTF16(platform::decodeUTF8Lossy(utf8)));
+    });
+}
+
+}  // namespace bfg

@@ -16,6 +16,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -76,6 +77,15 @@ void guarded(const char* entry, Body&& body) noexcept {
         platform::NSLog("%@ failed: unknown exception", entry);
     }
 }
+
+// A new Java string (a local reference) holding exactly the UTF-16 code
+// units of `text`. Built with NewString: NewStringUTF expects modified UTF-8
+// and would corrupt supplementary characters and U+0000 in standard UTF-8.
+// Null when the VM is out of memory (its exception pending).
+jstring newJavaString(JNIEnv* env, std::u16string_view text) noexcept;
+
+// The same for standard UTF-8 text; ill-formed bytes become U+FFFD.
+jstring newJavaString(JNIEnv* env, std::string_view utf8) noexcept;
 
 // A JNI local reference deleted when the scope ends.
 template <class T>

@@ -64,6 +64,17 @@ TEST_F(JavaStrings, GetStringCharsGivesModifiedUTF8) {
     EXPECT_STREQ(bmp.get(), "\xC3\xA9\xE2\x82\xAC");
 }
 
+TEST_F(JavaStrings, NewJavaStringKeepsSupplementaryCharactersAndNul) {
+    const std::u16string text = std::u16string(u"a\0b", 3) + u"\U0001F600";
+    EXPECT_EQ(getString(env, bfg::newJavaString(env, std::u16string_view(text))), text);
+    EXPECT_EQ(getString(env, bfg::newJavaString(env, std::u16string_view())), u"");
+
+    // From standard UTF-8 (a tool's output, a path): the same characters, and
+    // U+FFFD for bytes that are not UTF-8.
+    const std::string_view utf8("a\0b\xF0\x9F\x98\x80 \xFF", 9);
+    EXPECT_EQ(getString(env, bfg::newJavaString(env, utf8)), text + u" \uFFFD");
+}
+
 using JavaArrays = JniTest;
 
 TEST_F(JavaArrays, StringArrayKeepsOrderAndContent) {
