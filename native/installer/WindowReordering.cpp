@@ -29,16 +29,26 @@ const objc::SEL& originalCanBecomeMainWindowSelector() {
 }
 
 // Replaces `cls`'s implementation of `selector` by `hook` and registers the
-// implementation that ran before under `original`.
+// implementation that ran before under `original`. Signature is the C++ type
+// of both; an implementation of another type is left alone, since the hook
+// could not call it.
+template <class Signature>
 bool hook(objc::Class cls, const objc::SEL& selector, const objc::SEL& original, objc::IMP hookImp,
           const char* types) {
     // Own or inherited: what a message to an instance ran until now.
     const std::optional<objc::IMP> before = objc::class_getMethodImplementation(cls, selector);
-    if (!before) return false;
+    if (!before || !Signature::of(*before)) return false;
     objc::class_replaceMethod(cls, selector, std::move(hookImp), types);
     objc::class_addMethod(cls, original, *before, types);
     return true;
 }
+
+struct DidBecomeMain {
+    static bool of(const objc::IMP& imp) { return imp.as<void, objc::id>() != nullptr; }
+};
+struct CanBecomeMain {
+    static bool of(const objc::IMP& imp) { return imp.as<bool>() != nullptr; }
+};
 
 }  // namespace
 
@@ -57,7 +67,7 @@ WindowHooks installWindowHooks(std::string_view className) {
     if (!cls) return installed;
 
     // The hooks capture nothing; they find the original through the receiver.
-    installed.windowDidBecomeMain = hook(
+    installed.windowDidBecomeMain = hook<DidBecomeMain>(
         cls, windowDidBecomeMainSelector(), originalWindowDidBecomeMainSelector(),
         objc::imp_implementationWithBlock([](objc::id self, objc::id notification) {
             if (!reorderingGuardActive()) {
@@ -65,7 +75,7 @@ WindowHooks installWindowHooks(std::string_view className) {
             }
         }),
         "v@:@");
-    installed.canBecomeMainWindow = hook(
+    installed.canBecomeMainWindow = hook<CanBecomeMain>(
         cls, canBecomeMainWindowSelector(), originalCanBecomeMainWindowSelector(),
         objc::imp_implementationWithBlock([](objc::id self) -> bool {
             if (reorderingGuardActive()) return false;

@@ -40,8 +40,8 @@ struct WindowHooks {
 // A method the class only inherits is hooked too: the inherited
 // implementation becomes the original, so the class still behaves as its
 // superclass made it while the guard is inactive. A method with no
-// implementation at all is not hooked. No class of that name: nothing is
-// hooked.
+// implementation at all, or one of another type than the hook calls, is not
+// hooked. No class of that name: nothing is hooked.
 WindowHooks installWindowHooks(std::string_view className);
 
 }  // namespace bfgnative

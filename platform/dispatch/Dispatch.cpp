@@ -18,9 +18,9 @@ namespace {
 using GetCreatedJavaVMs = jint(JNICALL*)(JavaVM**, jsize, jsize*);
 
 // The process's Java VM, if one exists. Looked up at run time so that this
-// library does not need the VM's library to load.
+// library does not need the VM's library to load (it may be loaded later).
 JavaVM* createdJavaVM() noexcept {
-    static const auto lookup = reinterpret_cast<GetCreatedJavaVMs>(dlsym(RTLD_DEFAULT, "JNI_GetCreatedJavaVMs"));
+    const auto lookup = reinterpret_cast<GetCreatedJavaVMs>(dlsym(RTLD_DEFAULT, "JNI_GetCreatedJavaVMs"));
     if (!lookup) return nullptr;
     JavaVM* vm = nullptr;
     jsize count = 0;

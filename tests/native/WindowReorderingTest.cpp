@@ -149,6 +149,16 @@ TEST(WindowHooks, NothingIsHookedWithoutAnImplementationOrAClass) {
 
     const bfgnative::WindowHooks none = bfgnative::installWindowHooks("TestWindowNotRegistered");
     EXPECT_FALSE(none.windowDidBecomeMain || none.canBecomeMainWindow);
+
+    // An implementation the hook could not call stays as it is.
+    const objc::Class odd = makeClass(nullptr, "TestWindowOtherTypes");
+    objc::class_addMethod(odd, objc::NSSelectorFromString("canBecomeMainWindow"),
+                          objc::imp_implementationWithBlock([](objc::id) { return 7; }), "i@:");
+    EXPECT_FALSE(bfgnative::installWindowHooks("TestWindowOtherTypes").canBecomeMainWindow);
+    objc::Object window(odd);
+    disable();
+    EXPECT_EQ(objc::objc_msgSend<int>(&window, objc::NSSelectorFromString("canBecomeMainWindow")), 7);
+    enable();
 }
 
 TEST(LoadHook, StoresTheVMAndLoadsWithoutTheWindowClass) {
