@@ -6,6 +6,7 @@
 
 #include <boost/json/parser.hpp>
 
+#include "bridge/LibraryCommands.h"
 #include "bridge/LineReader.h"
 #include "bridge/Output.h"
 #include "export/Assert.h"
@@ -83,9 +84,14 @@ boost::json::object CLI::handle(const boost::json::object& request) {
             if (!path || !path->is_string()) return error("add_track needs a \"path\" text");
             return error("add_track is not available yet");
         }
-        case Cmd::library:
+        case Cmd::library: {
+            auto document = libraryToJSON();
+            if (!document) return error("error " + document.error().description);
+            return std::move(document).value();
+        }
         case Cmd::write:
-            return error(std::string(rawValue(*cmd)) + " is not available yet");
+            if (const auto status = writeLibrary(); !status) return error("error " + status.error().description);
+            return {};
         case Cmd::delete_track:
             break;
     }

@@ -1,0 +1,35 @@
+#include "bridge/LibraryCommands.h"
+
+#include "bridge/Output.h"
+#include "export/ITunesToJSON.h"
+#include "export/Utils.h"
+#include "platform/itlibrary/ITLibrary.h"
+
+namespace harmonode {
+
+platform::Result<boost::json::object> libraryToJSON() {
+    const ITunesToJSON converter;
+    auto library = platform::ITLibrary::initWithAPIVersion("1.0");
+    if (!library) return library.error();
+    static_cast<void>(library.value()->reloadData());
+    boost::json::object document = converter.readLibrary(*library.value());
+    const auto text = jsonToString(document);
+    if (!text) return text.error();
+    writeLine(text.value());
+    return document;
+}
+
+platform::Status exportLibraryToFile(const platform::URL& destURL) {
+    const auto document = libraryToJSON();
+    if (!document) return document.error();
+    return writeJSON(destURL, document.value());
+}
+
+platform::Status writeLibrary() {
+    const platform::URL destination = platform::URL::fileURLWithPath(kDefaultLibraryFile);
+    if (auto status = exportLibraryToFile(destination); !status) return status;
+    writeLine("Wrote to " + destination.absoluteString());
+    return platform::success();
+}
+
+}  // namespace harmonode

@@ -1,0 +1,226 @@
+#pragma once
+// The converter from an opened music library to the library document: the
+// library facts, one track record per media item and one playlist record
+// per playlist, in library order.
+//
+// The conversions are templates over the objects they read, so any object
+// that offers the same properties as the library's media items, playlists
+// and library serves (the tests feed them without a library file). A
+// converter is used by one thread for one export; the document it returns
+// shares the converter's arena and outlives the converter.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <variant>
+
+#include <boost/json/array.hpp>
+#include <boost/json/object.hpp>
+#include <boost/json/storage_ptr.hpp>
+
+#include "export/KeyedHash.h"
+#include "export/TrackElement.h"
+#include "export/TrackElementMap.h"
+#include "export/Utils.h"
+#include "platform/foundation/Date.h"
+#include "platform/foundation/URL.h"
+#include "platform/itlibrary/ITLibrary.h"
+
+namespace harmonode {
+
+// The album and artist of a media item as the conversion sees them.
+struct AlbumValue {
+    std::optional<std::string_view> title;
+};
+struct ArtistValue {
+    std::optional<std::string_view> name;
+};
+
+// A property value as a media item delivers it: exactly one of these kinds.
+// std::monostate is a property without a value. Texts and URLs are borrowed
+// from the media item for the duration of the call.
+using TrackValue = std::variant<std::monostate, bool, std::int64_t, std::uint64_t, std::string_view, platform::Date,
+                                std::reference_wrapper<const platform::URL>, AlbumValue, ArtistValue,
+                                platform::ITLibMediaItemMediaKind, platform::ITLibMediaItemLocationType,
+                                platform::ITLibMediaItemPlayStatus, platform::ITLibMediaItemVideoInfo>;
+
+namespace detail {
+
+template <class T>
+struct IsOptional : std::false_type {};
+template <class T>
+struct IsOptional<std::optional<T>> : std::true_type {};
+
+// The kind of value a property of type T delivers.
+template <class T>
+TrackValue trackValue(const T& value) {
+    if constexpr (IsOptional<T>::value) {
+        if (!value) return std::monostate{};
+        return trackValue(*value);
+    } else if constexpr (std::is_same_v<T, bool>) {
+        return value;
+    } else if constexpr (std::is_enum_v<T>) {
+        return value;
+    } else if constexpr (std::is_integral_v<T> && std::is_unsigned_v<T>) {
+        return static_cast<std::uint64_t>(value);
+    } else if constexpr (std::is_integral_v<T>) {
+        return static_cast<std::int64_t>(value);
+    } else if constexpr (std::is_same_v<T, platform::Date>) {
+        return value;
+    } else if constexpr (std::is_same_v<T, platform::URL>) {
+        return std::cref(value);
+    } else {
+        static_assert(std::is_convertible_v<const T&, std::string_view>, "a property of a kind the record cannot hold");
+        return std::string_view(value);
+    }
+}
+
+template <class Text>
+std::optional<std::string_view> textView(const Text& text) {
+    if constexpr (IsOptional<Text>::value) {
+        if (!text) return std::nullopt;
+        return std::string_view(*text);
+    } else {
+        return std::string_view(text);
+    }
+}
+
+// The magnitude of a signed value as an unsigned term; the most negative
+// value gives 2^63, which the unsigned type holds.
+constexpr std::uint64_t magnitude(std::int64_t value) noexcept {
+    return value < 0 ? ~static_cast<std::uint64_t>(value) + 1 : static_cast<std::uint64_t>(value);
+}
+
+}  // namespace detail
+
+class ITunesToJSON {
+public:
+    ITunesToJSON();
+
+    // The library document of `library`, which the caller has opened and
+    // reloaded. Reports no errors; what the library does not know is left out.
+    template <class Library>
+    boost::json::object readLibrary(const Library& library) const;
+
+    // The playlist record of `playlist`.
+    template <class Playlist>
+    boost::json::object toPlaylist(const Playlist& playlist) const;
+
+    // The track record of one media item (exposed for tests; the document
+    // builder is its caller).
+    template <class MediaItem>
+    boost::json::object mediaItemToTrack(const MediaItem& item) const;
+
+    // Writes `obj` into `track` under the key of `e`, as its kind says.
+    void add(TrackElem e, const std::optional<TrackValue>& obj, boost::json::object& track) const;
+
+    const TrackElement& filePathTrackElem() const noexcept { return filePathTrackElem_; }
+
+private:
+    void putFolder(boost::json::object& document, const std::optional<platform::URL>& folder,
+                   std::string_view locationKey, std::string_view pathKey) const;
+
+    const TrackElement& filePathTrackElem_;
+    boost::json::storage_ptr storage_;
+};
+
+template <class MediaItem>
+boost::json::object ITunesToJSON::mediaItemToTrack(const MediaItem& item) const {
+    using detail::trackValue;
+    boost::json::object track(storage_);
+    track.reserve(40);
+    add(TrackElem::kPersistentID, trackValue(item.persistentID()), track);
+    add(TrackElem::kDateAdded, trackValue(item.addedDate()), track);
+    add(TrackElem::kAlbum, AlbumValue{detail::textView(item.album().title())}, track);
+    const auto& artist = item.artist();
+    add(TrackElem::kArtist, artist ? TrackValue(ArtistValue{detail::textView(artist->name())}) : TrackValue(), track);
+    add(TrackElem::kBPM, trackValue(item.beatsPerMinute()), track);
+    add(TrackElem::kComments, trackValue(item.comments()), track);
+    add(TrackElem::kComposer, trackValue(item.composer()), track);
+    add(TrackElem::kContentRating, trackValue(item.contentRating()), track);
+    add(TrackElem::kSize, trackValue(item.fileSize()), track);
+    add(TrackElem::kGenre, trackValue(item.genre()), track);
+    add(TrackElem::kGrouping, trackValue(item.grouping()), track);
+    add(TrackElem::kOnCloud, trackValue(item.isCloud()), track);
+    add(TrackElem::kProtected, trackValue(item.isDRMProtected()), track);
+    add(TrackElem::kHasVideo, trackValue(item.isVideo()), track);
+    add(TrackElem::kPurchased, trackValue(item.isPurchased()), track);
+    add(TrackElem::kRatingComputed, trackValue(item.isRatingComputed()), track);
+    add(TrackElem::kKind, trackValue(item.kind()), track);
+    add(TrackElem::kPlayDate, trackValue(item.lastPlayedDate()), track);
+    add(TrackElem::kLocation, trackValue(item.location()), track);
+    add(TrackElem::kITunesMediaKind, trackValue(item.mediaKind()), track);
+    add(TrackElem::kTrackDateModified, trackValue(item.modifiedDate()), track);
+    add(TrackElem::kPlayCount, trackValue(item.playCount()), track);
+    add(TrackElem::kRating, trackValue(item.rating()), track);
+    add(TrackElem::kReleaseDate, trackValue(item.releaseDate()), track);
+    add(TrackElem::kSampleRate, trackValue(item.sampleRate()), track);
+    add(TrackElem::kSkipCount, trackValue(item.skipCount()), track);
+    add(TrackElem::kSkipDate, trackValue(item.skipDate()), track);
+    add(TrackElem::kStartTime, trackValue(item.startTime()), track);
+    add(TrackElem::kStopTime, trackValue(item.stopTime()), track);
+    add(TrackElem::kSortName, trackValue(item.sortTitle()), track);
+    add(TrackElem::kSortComposer, trackValue(item.sortComposer()), track);
+    add(TrackElem::kTitle, trackValue(item.title()), track);
+    add(TrackElem::kTime, trackValue(item.totalTime()), track);
+    add(TrackElem::kTrackNumber, trackValue(item.trackNumber()), track);
+    add(TrackElem::kVolumeAdjustment, trackValue(item.volumeAdjustment()), track);
+    add(TrackElem::kYear, trackValue(item.year()), track);
+    return track;
+}
+
+template <class Playlist>
+boost::json::object ITunesToJSON::toPlaylist(const Playlist& playlist) const {
+    boost::json::object record(storage_);
+    record.reserve(9);
+    record.emplace("distinguishedKind", static_cast<std::uint64_t>(playlist.distinguishedKind()));
+    record.emplace("isMaster", playlist.isMaster());
+    record.emplace("isVisible", playlist.isVisible());
+    record.emplace("name", std::string_view(playlist.name()));
+    record.emplace("persistentID", pidToString(playlist.persistentID()));
+    if (const auto& parent = playlist.parentID()) record.emplace("parentID", pidToString(*parent));
+    record.emplace("kind", static_cast<std::uint64_t>(playlist.kind()));
+
+    // The digest is the XOR of every member's hash magnitude, so it does
+    // not depend on the members' order, and a member listed twice cancels.
+    std::uint64_t digest = 1;
+    boost::json::array pids(storage_);
+    pids.reserve(playlist.items().size());
+    for (const auto& item : playlist.items()) {
+        const std::uint64_t id = item->persistentID();
+        digest ^= detail::magnitude(keyedHash(id));
+        pids.emplace_back(pidToString(id));
+    }
+    record.emplace("hash", pidToString(digest));
+    record.emplace("pids", std::move(pids));
+    return record;
+}
+
+template <class Library>
+boost::json::object ITunesToJSON::readLibrary(const Library& library) const {
+    boost::json::object document(storage_);
+    boost::json::array tracks(storage_);
+    boost::json::array playlists(storage_);
+    const std::int64_t hashValue = library.hash();
+    const platform::Date created = platform::Date::now();
+    putFolder(document, library.mediaFolderLocation(), "mediaFolderLocation", "mediaFolderPath");
+    putFolder(document, library.musicFolderLocation(), "musicFolderLocation", "musicFolderPath");
+    document.emplace("apiMajorVersion", static_cast<std::uint64_t>(library.apiMajorVersion()));
+    document.emplace("apiMinorVersion", static_cast<std::uint64_t>(library.apiMinorVersion()));
+    document.emplace("create_ts", millisecondsSince1970(created));
+    document.emplace("hashValue", hashValue);
+
+    tracks.reserve(library.allMediaItems().size());
+    for (const auto& item : library.allMediaItems()) tracks.emplace_back(mediaItemToTrack(item));
+    document.emplace("tracks", std::move(tracks));
+
+    playlists.reserve(library.allPlaylists().size());
+    for (const auto& playlist : library.allPlaylists()) playlists.emplace_back(toPlaylist(playlist));
+    document.emplace("playlists", std::move(playlists));
+    return document;
+}
+
+}  // namespace harmonode

@@ -1,0 +1,296 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "export/ITunesToJSON.h"
+#include "export/KeyedHash.h"
+
+namespace harmonode {
+namespace {
+
+using platform::Date;
+using platform::URL;
+
+#define PROPERTY(Type, name, initial) \
+    Type name##_ = initial;           \
+    const Type& name() const { return name##_; }
+
+struct FakeAlbum {
+    PROPERTY(std::optional<std::string>, title, std::nullopt)
+};
+struct FakeArtist {
+    PROPERTY(std::optional<std::string>, name, std::nullopt)
+};
+
+// A media item with only its always-present properties set.
+struct FakeItem {
+    PROPERTY(std::uint64_t, persistentID, 0x12ACE9259A434B5EULL)
+    PROPERTY(std::optional<Date>, addedDate, std::nullopt)
+    PROPERTY(FakeAlbum, album, {})
+    PROPERTY(std::optional<FakeArtist>, artist, std::nullopt)
+    PROPERTY(std::int64_t, beatsPerMinute, 120)
+    PROPERTY(std::optional<std::string>, comments, std::nullopt)
+    PROPERTY(std::string, composer, "")
+    PROPERTY(std::optional<std::string>, contentRating, std::nullopt)
+    PROPERTY(std::uint64_t, fileSize, 5000000000ULL)
+    PROPERTY(std::string, genre, "Jazz")
+    PROPERTY(std::optional<std::string>, grouping, std::nullopt)
+    PROPERTY(bool, isCloud, false)
+    PROPERTY(bool, isDRMProtected, true)
+    PROPERTY(bool, isVideo, false)
+    PROPERTY(bool, isPurchased, false)
+    PROPERTY(bool, isRatingComputed, false)
+    PROPERTY(std::optional<std::string>, kind, std::nullopt)
+    PROPERTY(std::optional<Date>, lastPlayedDate, std::nullopt)
+    PROPERTY(std::optional<URL>, location, std::nullopt)
+    PROPERTY(platform::ITLibMediaItemMediaKind, mediaKind, platform::ITLibMediaItemMediaKind::Podcast)
+    PROPERTY(std::optional<Date>, modifiedDate, std::nullopt)
+    PROPERTY(std::int64_t, playCount, 3)
+    PROPERTY(std::int64_t, rating, 80)
+    PROPERTY(std::optional<Date>, releaseDate, std::nullopt)
+    PROPERTY(std::int64_t, sampleRate, 44100)
+    PROPERTY(std::int64_t, skipCount, 0)
+    PROPERTY(std::optional<Date>, skipDate, std::nullopt)
+    PROPERTY(std::int64_t, startTime, 0)
+    PROPERTY(std::int64_t, stopTime, 0)
+    PROPERTY(std::optional<std::string>, sortTitle, std::nullopt)
+    PROPERTY(std::optional<std::string>, sortComposer, std::nullopt)
+    PROPERTY(std::string, title, "Title")
+    PROPERTY(std::int64_t, totalTime, 215000)
+    PROPERTY(std::int64_t, trackNumber, 1)
+    PROPERTY(std::int64_t, volumeAdjustment, -255)
+    PROPERTY(std::int64_t, year, 1999)
+};
+
+FakeItem fullItem() {
+    FakeItem item;
+    item.addedDate_ = Date{-1.0};
+    item.album_.title_ = "Album";
+    item.artist_ = FakeArtist{"Artist"};
+    item.comments_ = "";
+    item.contentRating_ = "explicit";
+    item.grouping_ = "Group";
+    item.kind_ = "MPEG audio file";
+    item.lastPlayedDate_ = Date{0.0625};
+    item.location_ = URL::fromString("file://localhost/Users/a/Caf%C3%A9%20Bleu.mp3");
+    item.modifiedDate_ = Date{1.0};
+    item.releaseDate_ = Date{946684800.0};
+    item.skipDate_ = Date{2.0};
+    item.sortTitle_ = "Sort";
+    item.sortComposer_ = "Composer, The";
+    return item;
+}
+
+std::set<std::string> keysOf(const boost::json::object& record) {
+    std::set<std::string> keys;
+    for (const auto& member : record) keys.emplace(member.key());
+    return keys;
+}
+
+TEST(MediaItemToTrack, AnItemWithoutOptionalValuesHasTheTwentyTwoKeys) {
+    const auto record = ITunesToJSON().mediaItemToTrack(FakeItem{});
+    EXPECT_EQ(keysOf(record), (std::set<std::string>{"Persistent ID", "BPM", "Composer", "Size", "Genre", "On Cloud",
+                                                      "Protected", "Has Video", "Purchased", "Rating Computed",
+                                                      "Media Kind", "Playcount", "Rating", "Sample Rate", "Skip Count",
+                                                      "Start Time", "Stop Time", "Title", "Time", "Track Number",
+                                                      "Volume Adjustment", "Year"}));
+    EXPECT_EQ(record.at("Composer"), "");  // present though empty
+}
+
+TEST(MediaItemToTrack, AFullItemWithAFileLocationHasThirtySevenKeysOfTheRightKinds) {
+    const auto record = ITunesToJSON().mediaItemToTrack(fullItem());
+    EXPECT_EQ(record.size(), 37u);
+    EXPECT_EQ(record.at("Persistent ID"), "12ACE9259A434B5E");
+    EXPECT_EQ(record.at("Date Added"), -1000);
+    EXPECT_EQ(record.at("Play Date"), 63);
+    EXPECT_EQ(record.at("Release Date"), 946684800000);
+    EXPECT_EQ(record.at("Media Kind"), 4u);
+    EXPECT_EQ(record.at("Size"), 5000000000u);
+    EXPECT_EQ(record.at("Volume Adjustment"), -255);
+    EXPECT_EQ(record.at("Album"), "Album");
+    EXPECT_EQ(record.at("Artist"), "Artist");
+    EXPECT_EQ(record.at("Comments"), "");
+    EXPECT_EQ(record.at("Location"), "file://localhost/Users/a/Caf%C3%A9%20Bleu.mp3");
+    EXPECT_EQ(record.at("FilePath"), "/Users/a/Caf\xC3\xA9 Bleu.mp3");
+    for (const char* key : {"On Cloud", "Protected", "Has Video", "Purchased", "Rating Computed"}) {
+        EXPECT_TRUE(record.at(key).is_bool()) << key;
+    }
+    EXPECT_EQ(record.at("Protected"), true);
+    EXPECT_FALSE(record.contains("Play Date UTC"));
+    for (const char* never : {"Track ID", "Album Artist", "Disc Number", "Bitrate"}) EXPECT_FALSE(record.contains(never));
+}
+
+TEST(MediaItemToTrack, OnlyFileLocationsGiveAFilePath) {
+    FakeItem item;
+    item.location_ = URL::fromString("http://example.com/pod/episode%201.mp3");
+    const auto record = ITunesToJSON().mediaItemToTrack(item);
+    EXPECT_EQ(record.at("Location"), "http://example.com/pod/episode%201.mp3");
+    EXPECT_FALSE(record.contains("FilePath"));
+}
+
+TEST(MediaItemToTrack, AlbumWithoutTitleAndArtistWithoutNameAreLeftOut) {
+    FakeItem item;
+    item.artist_ = FakeArtist{};
+    const auto record = ITunesToJSON().mediaItemToTrack(item);
+    EXPECT_FALSE(record.contains("Album"));
+    EXPECT_FALSE(record.contains("Artist"));
+}
+
+TEST(MediaItemToTrack, SmallPersistentIdsKeepTheirLeadingZeros) {
+    FakeItem item;
+    item.persistentID_ = 0xABC;
+    EXPECT_EQ(ITunesToJSON().mediaItemToTrack(item).at("Persistent ID"), "0000000000000ABC");
+}
+
+TEST(Add, LocationTypesAndPlayStatusAreWrittenAsTextAndVideoInfoNotAtAll) {
+    const ITunesToJSON converter;
+    boost::json::object record;
+    converter.add(TrackElem::kTrackType, platform::ITLibMediaItemLocationType::File, record);
+    converter.add(TrackElem::kDebugStr, platform::ITLibMediaItemPlayStatus::Unplayed, record);
+    converter.add(TrackElem::kVideoHeight, platform::ITLibMediaItemVideoInfo{}, record);
+    converter.add(TrackElem::kComments, std::nullopt, record);
+    EXPECT_EQ(record.size(), 2u);
+    EXPECT_EQ(record.at("Track Type").as_string(), platform::description(platform::ITLibMediaItemLocationType::File));
+    EXPECT_EQ(record.at("Debug").as_string(), platform::description(platform::ITLibMediaItemPlayStatus::Unplayed));
+}
+
+TEST(AddDeathTest, BrokenInvariantsStopTheProcess) {
+    const ITunesToJSON converter;
+    boost::json::object record;
+    const URL url = *URL::fromString("file:///x");
+    EXPECT_DEATH(converter.add(TrackElem::kComments, std::cref(url), record), "Assertion failed");
+    EXPECT_DEATH(converter.add(TrackElem::kPurchased, std::int64_t{1}, record), "Assertion failed");
+    EXPECT_DEATH(converter.add(TrackElem::kPersistentID, std::string_view("12"), record), "Assertion failed");
+}
+
+struct FakePlaylist {
+    std::vector<const FakeItem*> members;
+    PROPERTY(std::string, name, "List")
+    PROPERTY(std::uint64_t, persistentID, 0xF00DULL)
+    PROPERTY(std::optional<std::uint64_t>, parentID, std::nullopt)
+    PROPERTY(bool, isMaster, false)
+    PROPERTY(bool, isVisible, true)
+    PROPERTY(platform::ITLibPlaylistKind, kind, platform::ITLibPlaylistKind::Smart)
+    PROPERTY(platform::ITLibDistinguishedPlaylistKind, distinguishedKind, platform::ITLibDistinguishedPlaylistKind::Music)
+    const std::vector<const FakeItem*>& items() const { return members; }
+};
+
+std::vector<FakeItem> itemsWithIds(std::initializer_list<std::uint64_t> ids) {
+    std::vector<FakeItem> items;
+    for (const auto id : ids) {
+        items.emplace_back();
+        items.back().persistentID_ = id;
+    }
+    return items;
+}
+
+TEST(ToPlaylist, RecordCarriesEveryMemberAndKindsAsNumbers) {
+    auto items = itemsWithIds({1, 0xFFFFFFFFFFFFFFFFULL});
+    FakePlaylist playlist;
+    playlist.members = {&items[0], &items[1]};
+    playlist.parentID_ = 0xABCDEFULL;
+    const auto record = ITunesToJSON().toPlaylist(playlist);
+    EXPECT_EQ(record.at("name"), "List");
+    EXPECT_EQ(record.at("persistentID"), "000000000000F00D");
+    EXPECT_EQ(record.at("parentID"), "0000000000ABCDEF");
+    EXPECT_EQ(record.at("kind"), 1u);
+    EXPECT_EQ(record.at("distinguishedKind"), 3u);
+    EXPECT_EQ(record.at("isMaster"), false);
+    EXPECT_EQ(record.at("isVisible"), true);
+    EXPECT_EQ(record.at("pids"), (boost::json::array{"0000000000000001", "FFFFFFFFFFFFFFFF"}));
+    EXPECT_EQ(record.size(), 9u);
+}
+
+TEST(ToPlaylist, AnEmptyTopLevelPlaylistHasDigestOneAndNoParent) {
+    const auto record = ITunesToJSON().toPlaylist(FakePlaylist{});
+    EXPECT_EQ(record.at("hash"), "0000000000000001");
+    EXPECT_EQ(record.at("pids"), boost::json::array{});
+    EXPECT_FALSE(record.contains("parentID"));
+}
+
+TEST(ToPlaylist, DigestIgnoresOrderAndDuplicatesCancel) {
+    auto items = itemsWithIds({10, 20, 30});
+    const ITunesToJSON converter;
+    FakePlaylist forward, backward, withDuplicate, withoutIt;
+    forward.members = {&items[0], &items[1], &items[2]};
+    backward.members = {&items[2], &items[1], &items[0]};
+    withDuplicate.members = {&items[0], &items[1], &items[2], &items[1]};
+    withoutIt.members = {&items[0], &items[2]};
+    const auto hash = [&](const FakePlaylist& p) { return converter.toPlaylist(p).at("hash"); };
+    EXPECT_EQ(hash(forward), hash(backward));
+    EXPECT_NE(converter.toPlaylist(forward).at("pids"), converter.toPlaylist(backward).at("pids"));
+    EXPECT_EQ(hash(withDuplicate), hash(withoutIt));
+    EXPECT_NE(hash(forward), hash(withoutIt));
+    EXPECT_EQ(converter.toPlaylist(withDuplicate).at("pids").as_array().size(), 4u);
+}
+
+TEST(KeyedHash, SipHashMatchesTheReferenceVectorAndMagnitudeCoversTheMostNegative) {
+    // Key 00..0F and message 00..07, from the reference implementation's vectors.
+    EXPECT_EQ(sipHash24({0x0706050403020100ULL, 0x0F0E0D0C0B0A0908ULL}, 0x0706050403020100ULL), 0x93F5F5799A932462ULL);
+    EXPECT_EQ(detail::magnitude(INT64_MIN), 0x8000000000000000ULL);
+    EXPECT_EQ(detail::magnitude(-5), 5u);
+    EXPECT_EQ(keyedHash(42), keyedHash(42));
+    EXPECT_NE(keyedHash(42), keyedHash(43));
+}
+
+struct SlowItem : FakeItem {
+    // Converting takes a while, so a creation time taken afterwards shows.
+    const std::string& title() const {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        return title_;
+    }
+};
+
+struct FakeLibrary {
+    std::vector<SlowItem> items;
+    std::vector<FakePlaylist> playlists;
+    PROPERTY(std::optional<URL>, mediaFolderLocation, std::nullopt)
+    PROPERTY(std::optional<URL>, musicFolderLocation, std::nullopt)
+    PROPERTY(std::uint64_t, apiMajorVersion, 1)
+    PROPERTY(std::uint64_t, apiMinorVersion, 1)
+    PROPERTY(std::int64_t, hash, -77)
+    const std::vector<SlowItem>& allMediaItems() const { return items; }
+    const std::vector<FakePlaylist>& allPlaylists() const { return playlists; }
+};
+
+TEST(ReadLibrary, AnEmptyLibraryStillHasEveryFact) {
+    const auto document = ITunesToJSON().readLibrary(FakeLibrary{});
+    EXPECT_EQ(keysOf(document), (std::set<std::string>{"tracks", "playlists", "apiMajorVersion", "apiMinorVersion",
+                                                        "create_ts", "hashValue"}));
+    EXPECT_EQ(document.at("tracks"), boost::json::array{});
+    EXPECT_EQ(document.at("hashValue"), -77);
+}
+
+TEST(ReadLibrary, FoldersAreDecidedSeparatelyAndGiveUrlAndPath) {
+    FakeLibrary library;
+    library.musicFolderLocation_ = URL::fromString("file:///Users/a/Music/iTunes/iTunes%20Media/");
+    const auto document = ITunesToJSON().readLibrary(library);
+    EXPECT_EQ(document.at("musicFolderLocation"), "file:///Users/a/Music/iTunes/iTunes%20Media/");
+    EXPECT_EQ(document.at("musicFolderPath"), "/Users/a/Music/iTunes/iTunes Media");
+    EXPECT_FALSE(document.contains("mediaFolderLocation"));
+    EXPECT_FALSE(document.contains("mediaFolderPath"));
+}
+
+TEST(ReadLibrary, TracksAndPlaylistsKeepLibraryOrderAndCreationTimeIsTheStart) {
+    FakeLibrary library;
+    library.items.resize(3);
+    for (std::size_t i = 0; i < 3; ++i) library.items[i].persistentID_ = 3 - i;
+    library.playlists.resize(2);
+    library.playlists[1].name_ = "Second";
+    const auto before = millisecondsSince1970(Date::now());
+    const auto document = ITunesToJSON().readLibrary(library);
+    const auto after = millisecondsSince1970(Date::now());
+    const auto& tracks = document.at("tracks").as_array();
+    ASSERT_EQ(tracks.size(), 3u);
+    EXPECT_EQ(tracks[0].at("Persistent ID"), "0000000000000003");
+    EXPECT_EQ(tracks[2].at("Persistent ID"), "0000000000000001");
+    EXPECT_EQ(document.at("playlists").as_array()[1].at("name"), "Second");
+    const auto created = document.at("create_ts").as_int64();
+    EXPECT_GE(created, before);
+    EXPECT_LT(created, before + 30) << "taken after the tracks were converted (ends at " << after << ")";
+}
+
+}  // namespace
+}  // namespace harmonode
