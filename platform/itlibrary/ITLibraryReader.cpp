@@ -119,10 +119,12 @@ constexpr KeyInfo kKeys[] = {
 };
 static_assert(std::size(kKeys) == static_cast<std::size_t>(Key::Count) - 1);
 
+// Length and three characters tell the keys of interest apart well enough
+// for a table this sparse, and cost far less than hashing every character.
 constexpr std::uint32_t keyHash(std::string_view text) noexcept {
-    std::uint32_t h = 2166136261u;  // FNV-1a
-    for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-    return h;
+    if (text.empty()) return 0;
+    const auto at = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(text[i])); };
+    return static_cast<std::uint32_t>(text.size()) * 97u + at(0) * 7u + at(text.size() / 2) * 3u + at(text.size() - 1);
 }
 
 // An open-addressed table from key text to its entry in kKeys, built at
@@ -151,20 +153,29 @@ private:
 };
 constexpr KeyTable kKeyTable;
 
+// The element's kind from its name; the names are few and short, so a look
+// at their characters beats comparing strings.
 Element classify(const char* name) noexcept {
+    const auto is = [name](const char* rest) {  // the name after its first character
+        std::size_t i = 0;
+        for (; rest[i] != '\0'; ++i) {
+            if (name[i + 1] != rest[i]) return false;
+        }
+        return name[i + 1] == '\0';
+    };
     switch (name[0]) {
-        case 'a': return std::strcmp(name, "array") == 0 ? Element::Array : Element::Other;
+        case 'a': return is("rray") ? Element::Array : Element::Other;
         case 'd':
-            if (std::strcmp(name, "dict") == 0) return Element::Dict;
-            if (std::strcmp(name, "date") == 0) return Element::Date;
-            return std::strcmp(name, "data") == 0 ? Element::Data : Element::Other;
-        case 'f': return std::strcmp(name, "false") == 0 ? Element::False : Element::Other;
-        case 'i': return std::strcmp(name, "integer") == 0 ? Element::Integer : Element::Other;
-        case 'k': return std::strcmp(name, "key") == 0 ? Element::Key : Element::Other;
-        case 'p': return std::strcmp(name, "plist") == 0 ? Element::Plist : Element::Other;
-        case 'r': return std::strcmp(name, "real") == 0 ? Element::Real : Element::Other;
-        case 's': return std::strcmp(name, "string") == 0 ? Element::String : Element::Other;
-        case 't': return std::strcmp(name, "true") == 0 ? Element::True : Element::Other;
+            if (name[1] == 'i') return is("ict") ? Element::Dict : Element::Other;
+            if (is("ate")) return Element::Date;
+            return is("ata") ? Element::Data : Element::Other;
+        case 'f': return is("alse") ? Element::False : Element::Other;
+        case 'i': return is("nteger") ? Element::Integer : Element::Other;
+        case 'k': return is("ey") ? Element::Key : Element::Other;
+        case 'p': return is("list") ? Element::Plist : Element::Other;
+        case 'r': return is("eal") ? Element::Real : Element::Other;
+        case 's': return is("tring") ? Element::String : Element::Other;
+        case 't': return is("rue") ? Element::True : Element::Other;
         default: return Element::Other;
     }
 }

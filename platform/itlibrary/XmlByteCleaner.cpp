@@ -7,12 +7,13 @@ namespace platform {
 namespace {
 
 // Bytes that pass straight through while nothing is pending: allowed ASCII
-// other than the two that may start something the cleaner must look at.
+// other than "&", which may start a reference, and "!", which after "<" may
+// open a comment or CDATA section.
 constexpr std::array<bool, 256> kPlain = [] {
     std::array<bool, 256> table{};
     table['\t'] = table['\n'] = table['\r'] = true;
     for (int c = 0x20; c < 0x80; ++c) table[c] = true;
-    table['&'] = table['<'] = false;
+    table['&'] = table['!'] = false;
     return table;
 }();
 
@@ -46,17 +47,12 @@ std::size_t XmlByteCleaner::feed(std::string_view input, char* out) noexcept {
     while (p < end) {
         if (plain()) {
             const unsigned char* run = p;
-            while (p < end) {
-                if (kPlain[*p]) {
-                    ++p;
-                } else if (*p == '<' && p + 1 < end && p[1] != '!') {
-                    ++p;  // an ordinary tag; its next byte is looked at as usual
-                } else {
-                    break;
-                }
+            while (p < end && kPlain[*p]) ++p;
+            if (p != run) {
+                std::memcpy(o, run, static_cast<std::size_t>(p - run));
+                o += p - run;
+                last_ = p[-1];
             }
-            std::memcpy(o, run, static_cast<std::size_t>(p - run));
-            o += p - run;
             if (p == end) break;
         }
         o = step(*p++, o);
@@ -87,6 +83,12 @@ std::string XmlByteCleaner::clean(std::string_view input) {
 }
 
 char* XmlByteCleaner::step(unsigned char c, char* out) noexcept {
+    out = stepByte(c, out);
+    last_ = c;
+    return out;
+}
+
+char* XmlByteCleaner::stepByte(unsigned char c, char* out) noexcept {
     if (utf8Need_ != 0) {
         if (c >= utf8Low_ && c <= utf8High_) {
             utf8Bytes_[utf8Len_++] = c;
@@ -266,14 +268,6 @@ char* XmlByteCleaner::stepMarkup(unsigned char c, char* out) noexcept {
     switch (mode_) {
         case Mode::Text:
             break;
-        case Mode::Lt:
-            if (c == '!') {
-                mode_ = Mode::LtBang;
-                *out++ = static_cast<char>(c);
-                return out;
-            }
-            mode_ = Mode::Text;
-            break;
         case Mode::LtBang:
             if (c == '-') {
                 mode_ = Mode::LtBangDash;
@@ -331,7 +325,7 @@ char* XmlByteCleaner::stepMarkup(unsigned char c, char* out) noexcept {
         return out;
     }
     out = flushHighSurrogate(out);
-    if (c == '<') mode_ = Mode::Lt;
+    if (c == '!' && last_ == '<') mode_ = Mode::LtBang;
     *out++ = static_cast<char>(c);
     return out;
 }

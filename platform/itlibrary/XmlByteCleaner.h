@@ -46,7 +46,6 @@ public:
 private:
     enum class Mode : std::uint8_t {
         Text,        // ordinary markup and character data
-        Lt,          // after "<"
         LtBang,      // after "<!"
         LtBangDash,  // after "<!-"
         CDataOpen,   // inside "<![CDATA[", `match_` bytes of it seen
@@ -56,6 +55,7 @@ private:
     enum class Ref : std::uint8_t { None, Amp, Hash, HexX, Hex, Dec };
 
     char* step(unsigned char c, char* out) noexcept;
+    char* stepByte(unsigned char c, char* out) noexcept;
     char* stepUTF8(unsigned char c, char* out) noexcept;
     char* stepReference(unsigned char c, char* out, bool& consumed) noexcept;
     char* stepMarkup(unsigned char c, char* out) noexcept;
@@ -68,6 +68,7 @@ private:
 
     Mode mode_ = Mode::Text;
     std::uint8_t match_ = 0;
+    unsigned char last_ = 0;  // the byte before the current one
 
     // An unfinished UTF-8 sequence: its bytes so far, how many more it
     // needs, and the range the next byte must fall in.
