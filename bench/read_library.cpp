@@ -1,0 +1,57 @@
+// Times ITLibrary::initWithFile alone: read_library FILE [RUNS]
+// Prints the counts read, the best wall and CPU times and the peak memory.
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/itlibrary/ITLibrary.h"
+
+namespace {
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s LIBRARY.xml [RUNS]\n", argv[0]);
+        return 2;
+    }
+    const std::string path = argv[1];
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
+    double best = 0, bestCPU = 0;
+    std::size_t items = 0, playlists = 0, members = 0;
+    for (int run = 0; run < runs; ++run) {
+        const double cpuStart = cpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        auto library = platform::ITLibrary::initWithFile(path);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double cpu = cpuSeconds() - cpuStart;
+        if (!library) {
+            std::fprintf(stderr, "%s\n", library.error().description.c_str());
+            return 1;
+        }
+        items = library.value()->allMediaItems().size();
+        playlists = library.value()->allPlaylists().size();
+        members = 0;
+        for (const auto& playlist : library.value()->allPlaylists()) members += playlist.items().size();
+        if (run == 0 || seconds < best) best = seconds;
+        if (run == 0 || cpu < bestCPU) bestCPU = cpu;
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("items %zu, playlists %zu, playlist members %zu\n", items, playlists, members);
+    std::printf("read in %.3f s wall, %.3f s CPU (best of %d), peak RSS %.1f MiB\n", best, bestCPU, runs,
+                usage.ru_maxrss / 1024.0);
+    return 0;
+}
