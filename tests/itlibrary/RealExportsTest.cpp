@@ -148,6 +148,50 @@ TEST(RealExports, SpotChecksOfWhatTheFilesHold) {
     EXPECT_TRUE(music);
 }
 
+// The sample library the demo opens holds one of each kind of thing worth
+// showing; this keeps it so.
+TEST(SampleLibrary, HoldsTheCasesTheDemoShows) {
+    auto opened = ITLibrary::initWithFile(HARMONODE_SAMPLE_LIBRARY);
+    ASSERT_TRUE(opened) << opened.error().description;
+    const ITLibrary& library = *opened.value();
+    const auto& items = library.allMediaItems();
+    ASSERT_EQ(items.size(), 12u);
+    const auto find = [&](std::string_view title) -> const ITLibMediaItem& {
+        for (const auto& item : items) {
+            if (item.title() == title) return item;
+        }
+        ADD_FAILURE() << "no track " << title;
+        return items.front();
+    };
+    const ITLibMediaItem& full = find("Clair de lune");
+    EXPECT_TRUE(full.comments() && full.grouping() && full.contentRating() && full.sortTitle() &&
+                full.sortComposer() && full.lastPlayedDate() && full.skipDate() && full.releaseDate());
+    const ITLibMediaItem& podcast = find("Episode 112: Listening Rooms");
+    EXPECT_EQ(podcast.mediaKind(), ITLibMediaItemMediaKind::Podcast);
+    EXPECT_EQ(podcast.location()->scheme(), "http");
+    EXPECT_EQ(find("Night Drive (Official Video)").mediaKind(), ITLibMediaItemMediaKind::MusicVideo);
+    const ITLibMediaItem& remote = find("Midnight City");
+    EXPECT_TRUE(remote.isCloud());
+    EXPECT_FALSE(remote.location());
+    const ITLibMediaItem& bare = find("");
+    EXPECT_FALSE(bare.artist());
+    EXPECT_FALSE(bare.addedDate());
+    EXPECT_EQ(find("夜に駆ける").location()->path(),
+              "/Users/sample/Music/Music/Media.localized/Music/YOASOBI/THE BOOK/01 夜に駆ける.m4a");
+
+    const auto& lists = library.allPlaylists();
+    ASSERT_EQ(lists.size(), 8u);
+    EXPECT_TRUE(lists[0].isMaster());
+    EXPECT_EQ(lists[0].items().size(), items.size());
+    EXPECT_EQ(lists[3].kind(), ITLibPlaylistKind::Folder);
+    EXPECT_EQ(lists[4].parentID(), lists[3].persistentID());
+    EXPECT_EQ(lists[5].kind(), ITLibPlaylistKind::Smart);
+    EXPECT_TRUE(lists[6].items().empty());
+    ASSERT_EQ(lists[7].items().size(), 4u);
+    EXPECT_EQ(lists[7].items()[0], lists[7].items()[3]);  // listed twice
+    ASSERT_TRUE(library.musicFolderLocation());  // written after "Playlists"
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, RealExport,
                          ::testing::Values("beets-12.1-unix", "beets-12.1-windows", "dwittenberg-11.1-windows",
                                            "lastfm-itunes-11.1", "libpytunes-12.6"),
