@@ -305,7 +305,7 @@ ITLibraryReader::ITLibraryReader(ITLibrary& library, std::string_view name, std:
     // Reserving by the file's size keeps the item array from moving while
     // it grows; exports spend well over 700 bytes on each track, and the
     // part of the reservation that is never written costs no memory.
-    const std::size_t expected = sizeHint / 700 + 16;
+    const std::size_t expected = std::min<std::size_t>(sizeHint / 700, std::size_t{1} << 21) + 16;
     library_.items_.reserve(expected);
     trackIndex_.reserve(expected);
 }

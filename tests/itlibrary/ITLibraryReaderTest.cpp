@@ -429,3 +429,53 @@ TEST(ITLibraryReader, ATruncatedExportIsAnErrorNotASmallerLibrary) {
 
 }  // namespace
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+using namespace platform::testing;
+
+std::string smallLibrary() {
+    return plist(integer("Major Version", 1) +
+                 tracks(track(1, str("Name", "Caf\xC3\xA9") + date("Date Added", "2014-04-24T09:28:38Z") +
+                                     yes("Podcast")) +
+                        track(2, str("Name", "Two &amp; &#xD83C;&#xDFB5;"))) +
+                 playlists(playlist(str("Name", "All") + yes("Master") + members({1, 2}))) +
+                 str("Music Folder", "file:///Music/"));
+}
+
+TEST(ITLibraryReaderRobustness, EveryTruncationIsAnError) {
+    const std::string xml = smallLibrary();
+    const std::size_t end = xml.rfind("</plist>") + std::string("</plist>").size();
+    for (std::size_t cut = 0; cut < end; ++cut) {
+        auto result = ITLibraryReader::readBytes(std::string_view(xml).substr(0, cut), "cut.xml", 7);
+        ASSERT_FALSE(result) << "cut at " << cut << " gave a library";
+    }
+    EXPECT_TRUE(ITLibraryReader::readBytes(xml.substr(0, end), "whole.xml", 7));
+}
+
+TEST(ITLibraryReaderRobustness, DamagedBytesNeverCrashOrLeaveDanglingMembers) {
+    const std::string xml = smallLibrary();
+    std::uint32_t state = 12345;
+    const auto next = [&] { return state = state * 1103515245u + 12345u; };
+    for (int round = 0; round < 2000; ++round) {
+        std::string damaged = xml;
+        for (int i = 0; i < 3; ++i) damaged[next() % damaged.size()] = static_cast<char>(next() >> 16);
+        auto result = ITLibraryReader::readBytes(damaged, "damaged.xml", 1 + next() % 64);
+        if (result) {
+            const auto& library = *result.value();
+            EXPECT_LE(library.allMediaItems().size(), 2u);
+            for (const auto& list : library.allPlaylists()) {
+                for (const ITLibMediaItem* item : list.items()) {
+                    EXPECT_GE(item, library.allMediaItems().data());
+                    EXPECT_LT(item, library.allMediaItems().data() + library.allMediaItems().size());
+                }
+            }
+        } else {
+            EXPECT_FALSE(result.error().description.empty());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace platform
