@@ -98,27 +98,33 @@ boost::json::object CLI::handle(const boost::json::object& request) {
     return error("unhandled " + std::string(rawValue(*cmd)));
 }
 
+boost::json::object CLI::answer(const std::optional<std::string>& line) {
+    if (!line) {
+        // Every further read would end the same way: stop as quit does.
+        quit_ = true;
+        return error("empty command?");
+    }
+    if (!line->starts_with('{')) return handle({{"cmd", *line}});
+    Parsed parsed = parseRequest(*line);
+    if (parsed.error) return error("json error " + *parsed.error);
+    return handle(parsed.request);
+}
+
 void CLI::run() {
     LineReader input(STDIN_FILENO);
     while (!quit_) {
-        boost::json::object reply;
-        const std::optional<std::string> line = input.readLine();
-        if (!line) {
-            reply = error("empty command?");
-            // Every further read would end the same way: stop as quit does.
-            quit_ = true;
-        } else if (!line->starts_with('{')) {
-            reply = handle({{"cmd", *line}});
-        } else if (Parsed parsed = parseRequest(*line); parsed.error) {
-            reply = error("json error " + *parsed.error);
-        } else {
-            reply = handle(parsed.request);
-        }
+        // Made in place: assigning the reply would copy a document out of
+        // its arena.
+        const boost::json::object reply = answer(input.readLine());
 
-        const auto text = serializeJSON(reply, JsonLayout::compact);
-        if (text) {
-            HARMONODE_ASSERT(text.value().find_first_of("\r\n") == std::string::npos);
-            writeLine(text.value());
+        // The reply line goes out as it is made (the library document makes
+        // a long one); checked first, so it is never cut short.
+        if (checkJSON(reply)) {
+            streamJSON(reply, JsonLayout::compact, [](std::string_view piece) {
+                HARMONODE_ASSERT(piece.find('\n') == piece.npos && piece.find('\r') == piece.npos);
+                writeOutput(piece);
+            });
+            writeOutput("\n");
         } else {
             writeLine(kFatalReply);
         }

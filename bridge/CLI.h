@@ -8,6 +8,7 @@
 // Single-threaded: one CLI per process, used from the bridge thread.
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include <boost/json/object.hpp>
@@ -38,6 +39,8 @@ public:
 
 private:
     boost::json::object handle(const boost::json::object& request);
+    // The reply to one read of standard input (none: the input has ended).
+    boost::json::object answer(const std::optional<std::string>& line);
 
     bool quit_ = false;
 };

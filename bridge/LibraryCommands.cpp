@@ -2,6 +2,7 @@
 
 #include "bridge/Output.h"
 #include "export/ITunesToJSON.h"
+#include "export/JsonText.h"
 #include "export/Utils.h"
 #include "platform/itlibrary/ITLibrary.h"
 
@@ -13,9 +14,11 @@ platform::Result<boost::json::object> libraryToJSON() {
     if (!library) return library.error();
     static_cast<void>(library.value()->reloadData());
     boost::json::object document = converter.readLibrary(*library.value());
-    const auto text = jsonToString(document);
-    if (!text) return text.error();
-    writeLine(text.value());
+    // The pretty text goes out piece by piece as it is made, never whole in
+    // memory; checked first, so a document that cannot be text writes nothing.
+    if (auto valid = checkJSON(document); !valid) return valid.error();
+    streamJSON(document, JsonLayout::pretty, writeOutput);
+    writeOutput("\n");
     return document;
 }
 

@@ -1,8 +1,7 @@
 #include "export/ITunesToJSON.h"
 
-#include <boost/json/monotonic_resource.hpp>
-
 #include "export/Assert.h"
+#include "export/DocumentArena.h"
 
 namespace harmonode {
 namespace {
@@ -17,7 +16,7 @@ struct Overloaded : Visitors... {
 ITunesToJSON::ITunesToJSON()
     : filePathTrackElem_(getTrackElement(TrackElem::kFilePath)),
       // The document is built once and dropped whole: an arena serves it.
-      storage_(boost::json::make_shared_resource<boost::json::monotonic_resource>()) {}
+      storage_(makeDocumentArena()) {}
 
 void ITunesToJSON::add(TrackElem e, const std::optional<TrackValue>& obj, boost::json::object& track) const {
     const TrackElement& element = getTrackElement(e);
@@ -29,7 +28,7 @@ void ITunesToJSON::add(TrackElem e, const std::optional<TrackValue>& obj, boost:
     if (e == TrackElem::kPersistentID) {
         // The persistent ID is written as its text, never as the number.
         HARMONODE_ASSERT(std::holds_alternative<std::uint64_t>(*obj));
-        track.insert_or_assign(key, pidToString(std::get<std::uint64_t>(*obj)));
+        track.insert_or_assign(key, pidText(std::get<std::uint64_t>(*obj)).view());
         return;
     }
 

@@ -180,8 +180,8 @@ boost::json::object ITunesToJSON::toPlaylist(const Playlist& playlist) const {
     record.emplace("isMaster", playlist.isMaster());
     record.emplace("isVisible", playlist.isVisible());
     record.emplace("name", std::string_view(playlist.name()));
-    record.emplace("persistentID", pidToString(playlist.persistentID()));
-    if (const auto& parent = playlist.parentID()) record.emplace("parentID", pidToString(*parent));
+    record.emplace("persistentID", pidText(playlist.persistentID()).view());
+    if (const auto& parent = playlist.parentID()) record.emplace("parentID", pidText(*parent).view());
     record.emplace("kind", static_cast<std::uint64_t>(playlist.kind()));
 
     // The digest is the XOR of every member's hash magnitude, so it does
@@ -192,9 +192,9 @@ boost::json::object ITunesToJSON::toPlaylist(const Playlist& playlist) const {
     for (const auto& item : playlist.items()) {
         const std::uint64_t id = item->persistentID();
         digest ^= detail::magnitude(keyedHash(id));
-        pids.emplace_back(pidToString(id));
+        pids.emplace_back(pidText(id).view());
     }
-    record.emplace("hash", pidToString(digest));
+    record.emplace("hash", pidText(digest).view());
     record.emplace("pids", std::move(pids));
     return record;
 }

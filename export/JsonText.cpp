@@ -2,9 +2,11 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <string_view>
 #include <type_traits>
 
+#include "export/Assert.h"
 #include "platform/foundation/UTF8.h"
 
 namespace harmonode {
@@ -12,7 +14,17 @@ namespace {
 
 class Writer {
 public:
-    Writer(JsonLayout layout, std::string& out) : pretty_(layout == JsonLayout::pretty), out_(out) {}
+    // Collects the text in `out`; with a sink, hands `out` over whenever it
+    // holds about kPiece bytes, so the buffer is reused and stays small.
+    Writer(JsonLayout layout, std::string& out, const JsonSink* sink = nullptr)
+        : pretty_(layout == JsonLayout::pretty), validate_(sink == nullptr), out_(out), sink_(sink) {
+        if (sink_) out_.reserve(kPiece + kPiece / 4);
+    }
+
+    void finish() {
+        if (sink_ && !out_.empty()) (*sink_)(out_);
+        out_.clear();
+    }
 
     // Gives false, with `error` set, when the value cannot be written.
     bool write(const boost::json::value& value, int depth) {
@@ -32,6 +44,7 @@ public:
     std::string error;
 
     bool object(const boost::json::object& o, int depth) {
+        spill();
         out_ += '{';
         bool first = true;
         for (const auto& member : o) {
@@ -48,10 +61,16 @@ public:
     }
 
 private:
-    bool fail(std::string what) {
-        error = "cannot write " + std::move(what) + " as JSON";
-        return false;
+    static constexpr std::size_t kPiece = 1 << 20;
+
+    void spill() {
+        if (sink_ && out_.size() >= kPiece) {
+            (*sink_)(out_);
+            out_.clear();
+        }
     }
+
+    bool fail(std::string what);
 
     template <class Number>
     bool number(Number n) {
@@ -65,7 +84,7 @@ private:
     }
 
     bool string(std::string_view s) {
-        if (!platform::isValidUTF8(s)) return fail("a string that is not valid UTF-8");
+        if (validate_ && !platform::isValidUTF8(s)) return fail("a string that is not valid UTF-8");
         static constexpr char kHex[] = "0123456789abcdef";
         out_ += '"';
         std::size_t start = 0;
@@ -100,6 +119,7 @@ private:
     }
 
     bool array(const boost::json::array& a, int depth) {
+        spill();
         out_ += '[';
         bool first = true;
         for (const auto& element : a) {
@@ -114,8 +134,48 @@ private:
     }
 
     bool pretty_;
+    bool validate_;  // streamed text is checked beforehand, whole
     std::string& out_;
+    const JsonSink* sink_;
 };
+
+std::string describeProblem(std::string what) { return "cannot write " + std::move(what) + " as JSON"; }
+
+bool Writer::fail(std::string what) {
+    error = describeProblem(std::move(what));
+    return false;
+}
+
+// The first reason `value` cannot be written, if any.
+std::optional<std::string> problemOf(const boost::json::value& value);
+
+std::optional<std::string> problemOf(const boost::json::object& object) {
+    for (const auto& member : object) {
+        if (!platform::isValidUTF8(member.key())) return describeProblem("a key that is not valid UTF-8");
+        if (auto problem = problemOf(member.value())) return problem;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> problemOf(const boost::json::value& value) {
+    switch (value.kind()) {
+        case boost::json::kind::double_:
+            if (!std::isfinite(value.get_double())) return describeProblem("a number that is not finite");
+            return std::nullopt;
+        case boost::json::kind::string:
+            if (!platform::isValidUTF8(value.get_string())) return describeProblem("a string that is not valid UTF-8");
+            return std::nullopt;
+        case boost::json::kind::array:
+            for (const auto& element : value.get_array()) {
+                if (auto problem = problemOf(element)) return problem;
+            }
+            return std::nullopt;
+        case boost::json::kind::object:
+            return problemOf(value.get_object());
+        default:
+            return std::nullopt;
+    }
+}
 
 }  // namespace
 
@@ -131,6 +191,24 @@ platform::Result<std::string> serializeJSON(const boost::json::object& object, J
     Writer writer(layout, text);
     if (!writer.object(object, 0)) return platform::Error{writer.error};
     return text;
+}
+
+void streamJSON(const boost::json::object& object, JsonLayout layout, const JsonSink& sink) {
+    std::string buffer;
+    Writer writer(layout, buffer, &sink);
+    const bool written = writer.object(object, 0);
+    HARMONODE_ASSERT(written);  // only a value that fails checkJSON can fail here
+    writer.finish();
+}
+
+platform::Status checkJSON(const boost::json::value& value) {
+    if (auto problem = problemOf(value)) return platform::Error{*problem};
+    return platform::success();
+}
+
+platform::Status checkJSON(const boost::json::object& object) {
+    if (auto problem = problemOf(object)) return platform::Error{*problem};
+    return platform::success();
 }
 
 }  // namespace harmonode

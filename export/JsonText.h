@@ -9,7 +9,9 @@
 // are written escaped, so compact text never holds a line break. Members
 // are written in the order the object holds them. Pure; thread-safe.
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include <boost/json/value.hpp>
 
@@ -19,7 +21,19 @@ namespace harmonode {
 
 enum class JsonLayout { compact, pretty };
 
+// The JSON text of a value as one string.
 platform::Result<std::string> serializeJSON(const boost::json::value& value, JsonLayout layout);
 platform::Result<std::string> serializeJSON(const boost::json::object& object, JsonLayout layout);
+
+// Receives the text in pieces of about a megabyte, in order.
+using JsonSink = std::function<void(std::string_view)>;
+
+// Streams the JSON text of `object` into `sink` without holding it whole.
+// `object` must have passed checkJSON: it is not checked again here.
+void streamJSON(const boost::json::object& object, JsonLayout layout, const JsonSink& sink);
+
+// Whether `value` can be written as JSON text, without writing it.
+platform::Status checkJSON(const boost::json::value& value);
+platform::Status checkJSON(const boost::json::object& object);
 
 }  // namespace harmonode

@@ -9,12 +9,14 @@
 
 namespace harmonode {
 
-std::string pidToString(std::uint64_t persistentID) {
+PidText pidText(std::uint64_t persistentID) noexcept {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text(16, '0');
-    for (int i = 15; i >= 0; --i, persistentID >>= 4) text[static_cast<std::size_t>(i)] = kDigits[persistentID & 0xF];
+    PidText text;
+    for (int i = 15; i >= 0; --i, persistentID >>= 4) text.chars[i] = kDigits[persistentID & 0xF];
     return text;
 }
+
+std::string pidToString(std::uint64_t persistentID) { return std::string(pidText(persistentID).view()); }
 
 std::int64_t millisecondsSince1970(const platform::Date& date) noexcept {
     const double milliseconds = std::round(date.timeIntervalSince1970 * 1000.0);

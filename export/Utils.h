@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include <boost/json/object.hpp>
 
@@ -17,6 +18,13 @@ namespace harmonode {
 // Exactly 16 upper-case hexadecimal digits, zero-padded, no prefix: the text
 // that "%016lX" gives for the value.
 std::string pidToString(std::uint64_t persistentID);
+
+// The same text in a fixed buffer, for the export's hot paths.
+struct PidText {
+    char chars[16];
+    std::string_view view() const noexcept { return {chars, sizeof chars}; }
+};
+PidText pidText(std::uint64_t persistentID) noexcept;
 
 // Milliseconds since 1970-01-01 00:00:00 UTC, rounded half away from zero,
 // negative before 1970. Times beyond the signed 64-bit range are clamped to

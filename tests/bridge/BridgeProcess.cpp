@@ -59,7 +59,12 @@ BridgeRun runBridge(const std::string& input, const BridgeOptions& options) {
         dup2(out[1], 1);
         dup2(err[1], 2);
         for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
-        if (options.rootDirectory && (chroot(options.rootDirectory->c_str()) != 0 || chdir("/") != 0)) _exit(126);
+        if (options.prepareChild) {
+            if (const auto problem = options.prepareChild()) {
+                static_cast<void>(write(2, problem->data(), problem->size()));
+                _exit(125);
+            }
+        }
         const std::string path = bridgePath();
         execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
         _exit(127);

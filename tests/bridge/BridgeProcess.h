@@ -3,6 +3,7 @@
 // collects what it writes, for black-box tests.
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -26,7 +27,9 @@ struct BridgeRun {
 
 struct BridgeOptions {
     std::map<std::string, std::string> environment;  // set on top of the test's own
-    std::optional<std::string> rootDirectory;        // chroot there first (needs privileges)
+    // Runs in the child before the bridge starts; when it gives an error
+    // text, the child writes it to standard error and exits with 125.
+    std::function<std::optional<std::string>()> prepareChild;
     std::chrono::seconds timeout{60};
 };
 

@@ -80,7 +80,7 @@ TEST(CommandLoop, QuitEndsWithMinutesAndExitingAndNothingMoreIsRead) {
 }
 
 TEST(CommandLoop, EndOfInputIsAnsweredOnceThenTheProcessEnds) {
-    for (const std::string input : {"", "ping\n"}) {
+    for (const std::string& input : {std::string(), std::string("ping\n")}) {
         const BridgeRun run = runBridge(input);
         EXPECT_FALSE(run.timedOut);
         const Replies replies = run.replies();

@@ -131,3 +131,38 @@ TEST(RunTests, PassesSilently) {
 
 }  // namespace
 }  // namespace harmonode
+
+namespace harmonode {
+namespace {
+
+TEST(JsonText, StreamedTextComesInBoundedPiecesAndEqualsTheWholeText) {
+    boost::json::object document;
+    boost::json::array tracks;
+    for (int i = 0; i < 60000; ++i) tracks.emplace_back(boost::json::object{{"Title", "Song " + std::to_string(i)}, {"n", i}});
+    document["tracks"] = std::move(tracks);
+    ASSERT_TRUE(checkJSON(document).ok());
+    for (const auto layout : {JsonLayout::compact, JsonLayout::pretty}) {
+        std::string streamed;
+        std::size_t pieces = 0, largest = 0;
+        streamJSON(document, layout, [&](std::string_view piece) {
+            ++pieces;
+            largest = std::max(largest, piece.size());
+            streamed += piece;
+        });
+        EXPECT_EQ(streamed, serializeJSON(document, layout).value());
+        EXPECT_GT(pieces, 1u);
+        EXPECT_LT(largest, 2u << 20);
+    }
+}
+
+TEST(JsonText, CheckFindsWhatCannotBeWrittenAnywhereInTheDocument) {
+    const boost::json::object deep = {{"a", boost::json::array{1, boost::json::object{{"b", "ok"}, {"c", "\xED\xA0\x80"}}}}};
+    const auto status = checkJSON(deep);
+    ASSERT_FALSE(status.ok());
+    EXPECT_NE(status.error().description.find("UTF-8"), std::string::npos);
+    EXPECT_FALSE(checkJSON(boost::json::object{{"x", boost::json::array{INFINITY}}}).ok());
+    EXPECT_TRUE(checkJSON(boost::json::object{{"x", "Caf\xC3\xA9"}}).ok());
+}
+
+}  // namespace
+}  // namespace harmonode

@@ -1,0 +1,187 @@
+// Black-box tests of the library and write commands on library files.
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include <boost/json/parse.hpp>
+
+#include "tests/bridge/BridgeProcess.h"
+
+namespace harmonode::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kSample = HARMONODE_SOURCE_DIR "/samples/Library.xml";
+const std::string kDestination = "/Volumes/Media/_harmonode/harmonode_itunes.json";
+
+BridgeOptions withLibrary(const std::string& path) {
+    BridgeOptions options;
+    options.environment["HARMONODE_MUSIC_LIBRARY"] = path;
+    return options;
+}
+
+std::string join(const std::vector<std::string>& lines, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += lines[i] + "\n";
+    return text;
+}
+
+TEST(LibraryCommand, ReplyIsTheCompactDocumentAfterTheSameDocumentPretty) {
+    const BridgeRun run = runBridge("library\nquit\n", withLibrary(kSample));
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const auto blocks = run.blocks();
+    ASSERT_EQ(blocks.size(), 2u);
+    const auto& block = blocks[0];
+    ASSERT_GT(block.size(), 10u);
+    const boost::json::value reply = boost::json::parse(block.back());
+    const boost::json::value pretty = boost::json::parse(join(block, block.size() - 1));
+    EXPECT_EQ(reply, pretty);
+    EXPECT_TRUE(block[1].starts_with("  \"")) << block[1];
+    EXPECT_GT(reply.at("tracks").as_array().size(), 5u);
+    EXPECT_GT(reply.at("playlists").as_array().size(), 3u);
+}
+
+TEST(LibraryCommand, TwoRequestsBuildTwoDocumentsFromTwoLibraryObjects) {
+    const BridgeRun run = runBridge("library\nlibrary\nquit\n", withLibrary(kSample));
+    const auto replies = run.replies();
+    ASSERT_EQ(replies.size(), 3u);
+    auto first = boost::json::parse(replies[0]).as_object();
+    auto second = boost::json::parse(replies[1]).as_object();
+    EXPECT_NE(first.at("hashValue"), second.at("hashValue"));
+    for (auto* document : {&first, &second}) {
+        document->erase("hashValue");
+        document->erase("create_ts");
+    }
+    EXPECT_EQ(first, second);
+}
+
+TEST(LibraryCommand, ALibraryThatCannotBeOpenedIsAnErrorReplyAndNothingElse) {
+    const fs::path folder = fs::temp_directory_path() / ("harmonode-badlib-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    std::ofstream(folder / "broken.xml") << "<?xml version=\"1.0\"?><plist><dict><key>Tracks</key><dict>";
+    for (const std::string& path : {(folder / "absent.xml").string(), (folder / "broken.xml").string()}) {
+        const BridgeRun run = runBridge("library\nwrite\nping\nquit\n", withLibrary(path));
+        const auto blocks = run.blocks();
+        ASSERT_EQ(blocks.size(), 4u) << run.out;
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_EQ(blocks[i].size(), 1u) << "nothing but the reply";
+            const auto error = boost::json::parse(blocks[i][0]).at("error").as_string();
+            EXPECT_TRUE(error.starts_with("error ")) << error;
+            EXPECT_NE(error.find(path), boost::json::string::npos) << error;
+        }
+        EXPECT_EQ(blocks[2].back(), R"({"pong":"yes..."})");
+    }
+    fs::remove_all(folder);
+}
+
+TEST(WriteCommand, AMissingDestinationFolderIsAnErrorAfterTheProgressText) {
+    if (fs::exists("/Volumes/Media/_harmonode")) GTEST_SKIP() << "this machine has the destination folder";
+    const BridgeRun run = runBridge("write\nquit\n", withLibrary(kSample));
+    const auto block = run.blocks().at(0);
+    const auto error = boost::json::parse(block.back()).at("error").as_string();
+    EXPECT_TRUE(error.starts_with("error ")) << error;
+    EXPECT_GT(block.size(), 10u) << "the document was written as progress text first";
+    for (const auto& line : block) EXPECT_FALSE(line.starts_with("Wrote to ")) << line;
+    EXPECT_FALSE(fs::exists(kDestination));
+}
+
+// Makes `root` the child's file system root in a private mount namespace:
+// every top-level folder of the real root is bound in, so the bridge and
+// the library are found, while /Volumes is the test's own folder.
+std::optional<std::string> enterPrivateRoot(const std::string& root) {
+    const auto failed = [](const std::string& what) { return what + ": " + std::strerror(errno); };
+    if (unshare(CLONE_NEWNS) != 0) return failed("unshare(CLONE_NEWNS)");
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return failed("making / private");
+    DIR* top = opendir("/");
+    if (!top) return failed("opendir /");
+    while (const dirent* entry = readdir(top)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == ".." || name == "Volumes") continue;
+        const std::string source = "/" + name, target = root + "/" + name;
+        struct stat info;
+        if (lstat(source.c_str(), &info) != 0) continue;
+        if (S_ISLNK(info.st_mode)) {
+            char link[4096];
+            const ssize_t n = readlink(source.c_str(), link, sizeof link - 1);
+            if (n > 0 && symlink(std::string(link, static_cast<std::size_t>(n)).c_str(), target.c_str()) != 0) {
+                return failed("symlink " + target);
+            }
+        } else if (S_ISDIR(info.st_mode)) {
+            if (mkdir(target.c_str(), 0755) != 0 && errno != EEXIST) return failed("mkdir " + target);
+            if (mount(source.c_str(), target.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0) return failed("bind " + source);
+        }
+    }
+    closedir(top);
+    if (chroot(root.c_str()) != 0 || chdir("/") != 0) return failed("chroot");
+    return std::nullopt;
+}
+
+TEST(WriteCommand, ASuccessReplacesTheEarlierFileWholeAndSaysWhere) {
+    const fs::path root = fs::temp_directory_path() / ("harmonode-root-" + std::to_string(::getpid()));
+    const fs::path folder = root / "Volumes/Media/_harmonode";
+    fs::create_directories(folder);
+    std::ofstream(folder / "harmonode_itunes.json") << std::string(1 << 20, '#');
+
+    BridgeOptions options = withLibrary(kSample);
+    options.prepareChild = [&] { return enterPrivateRoot(root.string()); };
+    const BridgeRun run = runBridge("write\nlibrary\nquit\n", options);
+
+    // The mount points are empty folders out here; remove them one by one,
+    // never recursively, so nothing outside the test folder can be touched.
+    std::vector<fs::path> created;
+    for (const auto& entry : fs::directory_iterator(root)) {
+        if (entry.path().filename() != "Volumes") created.push_back(entry.path());
+    }
+    const std::string written = [&] {
+        std::ifstream in(folder / "harmonode_itunes.json");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    const std::size_t filesInFolder = static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
+    for (const auto& path : created) fs::remove(path);
+    fs::remove_all(root / "Volumes");
+    fs::remove(root);
+
+    if (run.exitStatus == 125) GTEST_SKIP() << "no private mount namespace here: " << run.err;
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const auto blocks = run.blocks();
+    ASSERT_EQ(blocks.size(), 3u);
+    EXPECT_EQ(blocks[0].back(), "{}");
+    EXPECT_EQ(blocks[0][blocks[0].size() - 2], "Wrote to file://" + kDestination);
+    auto fromFile = boost::json::parse(written).as_object();
+    auto fromReply = boost::json::parse(blocks[1].back()).as_object();
+    for (auto* document : {&fromFile, &fromReply}) {
+        document->erase("hashValue");
+        document->erase("create_ts");
+    }
+    EXPECT_EQ(fromFile, fromReply);
+    EXPECT_EQ(written.find('#'), std::string::npos) << "nothing of the earlier file is left";
+    EXPECT_EQ(filesInFolder, 1u) << "no temporary file is left";
+}
+
+TEST(LibraryCommand, TextWithLineBreaksStaysOnTheOneReplyLine) {
+    const BridgeRun run = runBridge("library\nquit\n", withLibrary(kSample));
+    const auto reply = run.replies().at(0);
+    ASSERT_NE(reply.find("\\n"), std::string::npos) << "the sample holds a title with a line break";
+    const auto document = boost::json::parse(reply);
+    bool found = false;
+    for (const auto& track : document.at("tracks").as_array()) {
+        if (const auto* title = track.as_object().if_contains("Title")) {
+            found = found || title->as_string().find('\n') != boost::json::string::npos;
+        }
+    }
+    EXPECT_TRUE(found);
+}
+
+}  // namespace
+}  // namespace harmonode::testing
