@@ -14,6 +14,7 @@ platform::Result<boost::json::object> libraryToJSON() {
     if (!library) return library.error();
     static_cast<void>(library.value()->reloadData());
     boost::json::object document = converter.readLibrary(*library.value());
+    library.value().reset();  // the document holds its own copies from here on
     // The pretty text goes out piece by piece as it is made, never whole in
     // memory; checked first, so a document that cannot be text writes nothing.
     if (auto valid = checkJSON(document); !valid) return valid.error();

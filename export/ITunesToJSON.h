@@ -131,7 +131,7 @@ template <class MediaItem>
 boost::json::object ITunesToJSON::mediaItemToTrack(const MediaItem& item) const {
     using detail::trackValue;
     boost::json::object track(storage_);
-    track.reserve(40);
+    track.reserve(37);  // the most a record holds: the 36 properties and "FilePath"
     add(TrackElem::kPersistentID, trackValue(item.persistentID()), track);
     add(TrackElem::kDateAdded, trackValue(item.addedDate()), track);
     add(TrackElem::kAlbum, AlbumValue{detail::textView(item.album().title())}, track);

@@ -6,18 +6,18 @@
 #include <string_view>
 #include <type_traits>
 
-#include "export/Assert.h"
 #include "platform/foundation/UTF8.h"
 
 namespace harmonode {
 namespace {
 
+// Writes JSON text of values that passed checkJSON. With a sink, hands the
+// text over whenever about kPiece bytes are collected, so one buffer is
+// reused and stays small; without one, collects it all in `out`.
 class Writer {
 public:
-    // Collects the text in `out`; with a sink, hands `out` over whenever it
-    // holds about kPiece bytes, so the buffer is reused and stays small.
     Writer(JsonLayout layout, std::string& out, const JsonSink* sink = nullptr)
-        : pretty_(layout == JsonLayout::pretty), validate_(sink == nullptr), out_(out), sink_(sink) {
+        : pretty_(layout == JsonLayout::pretty), out_(out), sink_(sink) {
         if (sink_) out_.reserve(kPiece + kPiece / 4);
     }
 
@@ -26,11 +26,10 @@ public:
         out_.clear();
     }
 
-    // Gives false, with `error` set, when the value cannot be written.
-    bool write(const boost::json::value& value, int depth) {
+    void write(const boost::json::value& value, int depth) {
         switch (value.kind()) {
-            case boost::json::kind::null: out_ += "null"; return true;
-            case boost::json::kind::bool_: out_ += value.get_bool() ? "true" : "false"; return true;
+            case boost::json::kind::null: out_ += "null"; return;
+            case boost::json::kind::bool_: out_ += value.get_bool() ? "true" : "false"; return;
             case boost::json::kind::int64: return number(value.get_int64());
             case boost::json::kind::uint64: return number(value.get_uint64());
             case boost::json::kind::double_: return number(value.get_double());
@@ -38,12 +37,9 @@ public:
             case boost::json::kind::array: return array(value.get_array(), depth);
             case boost::json::kind::object: return object(value.get_object(), depth);
         }
-        return fail("a value of unknown kind");
     }
 
-    std::string error;
-
-    bool object(const boost::json::object& o, int depth) {
+    void object(const boost::json::object& o, int depth) {
         spill();
         out_ += '{';
         bool first = true;
@@ -51,13 +47,12 @@ public:
             if (!first) out_ += ',';
             first = false;
             newline(depth + 1);
-            if (!string(member.key())) return false;
+            string(member.key());
             out_ += pretty_ ? " : " : ":";
-            if (!write(member.value(), depth + 1)) return false;
+            write(member.value(), depth + 1);
         }
         if (!o.empty()) newline(depth);
         out_ += '}';
-        return true;
     }
 
 private:
@@ -70,21 +65,14 @@ private:
         }
     }
 
-    bool fail(std::string what);
-
     template <class Number>
-    bool number(Number n) {
-        if constexpr (std::is_floating_point_v<Number>) {
-            if (!std::isfinite(n)) return fail("a number that is not finite");
-        }
+    void number(Number n) {
         char buffer[32];
         const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, n);
         out_.append(buffer, end);
-        return true;
     }
 
-    bool string(std::string_view s) {
-        if (validate_ && !platform::isValidUTF8(s)) return fail("a string that is not valid UTF-8");
+    void string(std::string_view s) {
         static constexpr char kHex[] = "0123456789abcdef";
         out_ += '"';
         std::size_t start = 0;
@@ -109,7 +97,6 @@ private:
         }
         out_.append(s.data() + start, s.size() - start);
         out_ += '"';
-        return true;
     }
 
     void newline(int depth) {
@@ -118,7 +105,7 @@ private:
         out_.append(static_cast<std::size_t>(depth) * 2, ' ');
     }
 
-    bool array(const boost::json::array& a, int depth) {
+    void array(const boost::json::array& a, int depth) {
         spill();
         out_ += '[';
         bool first = true;
@@ -126,48 +113,41 @@ private:
             if (!first) out_ += ',';
             first = false;
             newline(depth + 1);
-            if (!write(element, depth + 1)) return false;
+            write(element, depth + 1);
         }
         if (!a.empty()) newline(depth);
         out_ += ']';
-        return true;
     }
 
     bool pretty_;
-    bool validate_;  // streamed text is checked beforehand, whole
     std::string& out_;
     const JsonSink* sink_;
 };
 
-std::string describeProblem(std::string what) { return "cannot write " + std::move(what) + " as JSON"; }
-
-bool Writer::fail(std::string what) {
-    error = describeProblem(std::move(what));
-    return false;
-}
+platform::Error problem(std::string_view what) { return {"cannot write " + std::string(what) + " as JSON"}; }
 
 // The first reason `value` cannot be written, if any.
-std::optional<std::string> problemOf(const boost::json::value& value);
+std::optional<platform::Error> problemOf(const boost::json::value& value);
 
-std::optional<std::string> problemOf(const boost::json::object& object) {
+std::optional<platform::Error> problemOf(const boost::json::object& object) {
     for (const auto& member : object) {
-        if (!platform::isValidUTF8(member.key())) return describeProblem("a key that is not valid UTF-8");
-        if (auto problem = problemOf(member.value())) return problem;
+        if (!platform::isValidUTF8(member.key())) return problem("a key that is not valid UTF-8");
+        if (auto found = problemOf(member.value())) return found;
     }
     return std::nullopt;
 }
 
-std::optional<std::string> problemOf(const boost::json::value& value) {
+std::optional<platform::Error> problemOf(const boost::json::value& value) {
     switch (value.kind()) {
         case boost::json::kind::double_:
-            if (!std::isfinite(value.get_double())) return describeProblem("a number that is not finite");
+            if (!std::isfinite(value.get_double())) return problem("a number that is not finite");
             return std::nullopt;
         case boost::json::kind::string:
-            if (!platform::isValidUTF8(value.get_string())) return describeProblem("a string that is not valid UTF-8");
+            if (!platform::isValidUTF8(value.get_string())) return problem("a string that is not valid UTF-8");
             return std::nullopt;
         case boost::json::kind::array:
             for (const auto& element : value.get_array()) {
-                if (auto problem = problemOf(element)) return problem;
+                if (auto found = problemOf(element)) return found;
             }
             return std::nullopt;
         case boost::json::kind::object:
@@ -177,38 +157,44 @@ std::optional<std::string> problemOf(const boost::json::value& value) {
     }
 }
 
-}  // namespace
+template <class Value>
+platform::Status check(const Value& value) {
+    if (auto found = problemOf(value)) return *found;
+    return platform::success();
+}
 
-platform::Result<std::string> serializeJSON(const boost::json::value& value, JsonLayout layout) {
+template <class Value>
+platform::Result<std::string> serialize(const Value& value, JsonLayout layout) {
+    if (auto found = problemOf(value)) return *found;
     std::string text;
     Writer writer(layout, text);
-    if (!writer.write(value, 0)) return platform::Error{writer.error};
+    if constexpr (std::is_same_v<Value, boost::json::object>) {
+        writer.object(value, 0);
+    } else {
+        writer.write(value, 0);
+    }
     return text;
 }
 
+}  // namespace
+
+platform::Result<std::string> serializeJSON(const boost::json::value& value, JsonLayout layout) {
+    return serialize(value, layout);
+}
+
 platform::Result<std::string> serializeJSON(const boost::json::object& object, JsonLayout layout) {
-    std::string text;
-    Writer writer(layout, text);
-    if (!writer.object(object, 0)) return platform::Error{writer.error};
-    return text;
+    return serialize(object, layout);
 }
 
 void streamJSON(const boost::json::object& object, JsonLayout layout, const JsonSink& sink) {
     std::string buffer;
     Writer writer(layout, buffer, &sink);
-    const bool written = writer.object(object, 0);
-    HARMONODE_ASSERT(written);  // only a value that fails checkJSON can fail here
+    writer.object(object, 0);
     writer.finish();
 }
 
-platform::Status checkJSON(const boost::json::value& value) {
-    if (auto problem = problemOf(value)) return platform::Error{*problem};
-    return platform::success();
-}
+platform::Status checkJSON(const boost::json::value& value) { return check(value); }
 
-platform::Status checkJSON(const boost::json::object& object) {
-    if (auto problem = problemOf(object)) return platform::Error{*problem};
-    return platform::success();
-}
+platform::Status checkJSON(const boost::json::object& object) { return check(object); }
 
 }  // namespace harmonode
