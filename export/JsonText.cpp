@@ -1,5 +1,6 @@
 #include "export/JsonText.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -72,13 +73,21 @@ private:
         out_.append(buffer, end);
     }
 
+    // The bytes a JSON string cannot hold as they stand.
+    static constexpr auto kEscaped = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0; c < 0x20; ++c) table[c] = true;
+        table['"'] = table['\\'] = true;
+        return table;
+    }();
+
     void string(std::string_view s) {
         static constexpr char kHex[] = "0123456789abcdef";
         out_ += '"';
         std::size_t start = 0;
         for (std::size_t i = 0; i < s.size(); ++i) {
             const auto c = static_cast<unsigned char>(s[i]);
-            if (c >= 0x20 && c != '"' && c != '\\') continue;
+            if (!kEscaped[c]) continue;
             out_.append(s.data() + start, i - start);
             start = i + 1;
             switch (c) {
