@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <new>
 
 #include "platform/itlibrary/ITLibraryReader.h"
 #include "platform/itlibrary/LibraryLocation.h"
@@ -47,8 +48,13 @@ Result<std::unique_ptr<ITLibrary>> ITLibrary::initWithAPIVersion(std::string_vie
 }
 
 Result<std::unique_ptr<ITLibrary>> ITLibrary::initWithFile(const std::string& path) {
-    std::unique_ptr<ITLibrary> library(new ITLibrary());
-    library->path_ = path;
+    std::unique_ptr<ITLibrary> library;
+    try {
+        library.reset(new ITLibrary());
+        library->path_ = path;
+    } catch (const std::bad_alloc&) {
+        return Error{"There is not enough memory to read the music library file \"" + path + "\""};
+    }
     if (Status status = ITLibraryReader::readFile(path, *library); !status) return status.error();
     library->hash_ = nextLibrarySerial();
     return Result<std::unique_ptr<ITLibrary>>(std::move(library));
@@ -63,7 +69,11 @@ bool ITLibrary::reloadData() {
     if (now == identity_) return true;
 
     ITLibrary fresh;
-    fresh.path_ = path_;
+    try {
+        fresh.path_ = path_;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     if (!ITLibraryReader::readFile(path_, fresh)) return false;
     // Moving the vectors keeps their storage, so the playlists' item
     // pointers stay valid.

@@ -1,7 +1,9 @@
 #include "platform/itlibrary/ITLibraryReader.h"
 
-#include <expat.h>
 #include <fcntl.h>
+#include <libxml/SAX2.h>
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "platform/itlibrary/PlistValues.h"
@@ -284,6 +287,47 @@ std::optional<Error> rejectAtStart(std::string_view first, std::string_view name
     return std::nullopt;
 }
 
+// What the parser does and never does: nothing from the network, no
+// external DTD (no XML_PARSE_DTDLOAD) and no entity substitution (no
+// XML_PARSE_NOENT; entities the document declares are refused, see
+// ITLibraryReader::reference), text nodes of any length, and the document
+// read as the UTF-8 the cleaner hands on, whatever encoding it declares.
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_IGNORE_ENC;
+
+// libxml2's global state is set up once per process. xmlCleanupParser is
+// never called: other code in the process may be using libxml2 too.
+void initParser() {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+}
+
+// The structured error callback's argument became const in libxml2 2.12.
+#if LIBXML_VERSION >= 21200
+using ErrorArgument = const xmlError*;
+#else
+using ErrorArgument = xmlError*;
+#endif
+
+const char* chars(const xmlChar* text) noexcept { return reinterpret_cast<const char*>(text); }
+
+std::string malformed(std::string_view name, int line, int column, std::string_view message) {
+    std::string text = "The music library file " + quoted(name) + " is malformed at line " + std::to_string(line) +
+                       " column " + std::to_string(column) + ": ";
+    text += message;
+    return text;
+}
+
+Error outOfMemoryError(std::string_view name) {
+    return Error{"There is not enough memory to read the music library file " + quoted(name)};
+}
+
+std::string refusedEntity(std::string_view name) {
+    std::string text = "Entity '";
+    text += name;
+    text += "' is declared in the document type; entities a document declares are not expanded";
+    return text;
+}
+
 struct FileDescriptor {
     int fd;
     ~FileDescriptor() {
@@ -294,11 +338,22 @@ struct FileDescriptor {
 }  // namespace
 
 ITLibraryReader::ITLibraryReader(ITLibrary& library, std::string_view name, std::size_t sizeHint)
-    : library_(library), name_(name) {
-    parser_ = XML_ParserCreate("UTF-8");  // the cleaner hands on UTF-8 whatever the file declares
+    : library_(library), name_(name), cleaned_(new char[XmlByteCleaner::maxOutput(kSliceSize)]) {
+    initParser();
+    xmlSAXHandler handler{};
+    handler.initialized = XML_SAX2_MAGIC;
+    handler.startElementNs = &onStart;
+    handler.endElementNs = &onEnd;
+    handler.characters = &onText;
+    // Blank text between elements goes to the same callback, which spares
+    // the parser working out whether it could be ignored.
+    handler.ignorableWhitespace = &onText;
+    handler.reference = &onReference;
+    handler.entityDecl = &onEntityDecl;
+    handler.serror = [](void* self, ErrorArgument error) { onError(self, error); };
+    parser_.reset(xmlCreatePushParserCtxt(&handler, this, nullptr, 0, nullptr));
     if (parser_ == nullptr) throw std::bad_alloc();
-    XML_SetUserData(parser_, this);
-    XML_SetElementHandler(parser_, &onStart, &onEnd);
+    xmlCtxtUseOptions(parser_.get(), kParseOptions);
     frames_.reserve(16);
     frames_.push_back(Frame::Document);
     text_.reserve(256);
@@ -310,7 +365,14 @@ ITLibraryReader::ITLibraryReader(ITLibrary& library, std::string_view name, std:
     trackIndex_.reserve(expected);
 }
 
-ITLibraryReader::~ITLibraryReader() { XML_ParserFree(parser_); }
+ITLibraryReader::~ITLibraryReader() = default;
+
+void ITLibraryReader::FreeParser::operator()(_xmlParserCtxt* parser) const noexcept {
+    // An entity declaration makes the parser keep a document of its own
+    // for it, which is the caller's to free.
+    if (parser->myDoc != nullptr) xmlFreeDoc(parser->myDoc);
+    xmlFreeParserCtxt(parser);
+}
 
 Status ITLibraryReader::readFile(const std::string& path, ITLibrary& library) {
     const FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
@@ -344,17 +406,18 @@ Status ITLibraryReader::readFile(const std::string& path, ITLibrary& library) {
         }
         return reader.finish();
     } catch (const std::bad_alloc&) {
-        return Error{"There is not enough memory to read the music library file " + quoted(path)};
+        return outOfMemoryError(path);
     }
 }
 
 Result<std::unique_ptr<ITLibrary>> ITLibraryReader::readBytes(std::string_view bytes, std::string_view name,
                                                                std::size_t chunkSize) {
-    std::unique_ptr<ITLibrary> library(new ITLibrary());
-    library->path_ = name;
     chunkSize = std::clamp<std::size_t>(chunkSize, 1, kChunkSize);
-    {
-        if (auto error = rejectAtStart(bytes, name)) return *error;
+    if (auto error = rejectAtStart(bytes, name)) return *error;
+    std::unique_ptr<ITLibrary> library;
+    try {
+        library.reset(new ITLibrary());
+        library->path_ = name;
         ITLibraryReader reader(*library, name, bytes.size());
         while (!bytes.empty()) {
             const std::string_view piece = bytes.substr(0, chunkSize);
@@ -363,41 +426,44 @@ Result<std::unique_ptr<ITLibrary>> ITLibraryReader::readBytes(std::string_view b
         }
         if (auto status = reader.feed({}, true); !status) return status.error();
         if (auto status = reader.finish(); !status) return status.error();
+    } catch (const std::bad_alloc&) {
+        return outOfMemoryError(name);
     }
     library->hash_ = nextLibrarySerial();
     return Result<std::unique_ptr<ITLibrary>>(std::move(library));
 }
 
 Status ITLibraryReader::feed(std::string_view bytes, bool last) {
-    const std::size_t room = XmlByteCleaner::maxOutput(bytes.size());
-    auto* buffer = static_cast<char*>(XML_GetBuffer(parser_, static_cast<int>(room)));
-    if (buffer == nullptr) throw std::bad_alloc();
-    std::size_t length = cleaner_.feed(bytes, buffer);
-    if (last) length += cleaner_.finish(buffer + length);
-    if (XML_ParseBuffer(parser_, static_cast<int>(length), last ? XML_TRUE : XML_FALSE) != XML_STATUS_OK) {
-        return failed();
-    }
+    do {
+        const std::string_view slice = bytes.substr(0, kSliceSize);
+        bytes.remove_prefix(slice.size());
+        const bool end = last && bytes.empty();
+        std::size_t length = cleaner_.feed(slice, cleaned_.get());
+        if (end) length += cleaner_.finish(cleaned_.get() + length);
+        const int status = xmlParseChunk(parser_.get(), cleaned_.get(), static_cast<int>(length), end ? 1 : 0);
+        if (status != XML_ERR_OK || !failure_.empty() || outOfMemory_) return failed();
+    } while (!bytes.empty());
     return success();
 }
 
 Error ITLibraryReader::failed() const {
     if (!failure_.empty()) return Error{failure_};
-    if (outOfMemory_ || XML_GetErrorCode(parser_) == XML_ERROR_NO_MEMORY) {
-        return Error{"There is not enough memory to read the music library file " + quoted(name_)};
+    if (outOfMemory_ || parseError_.code == XML_ERR_NO_MEMORY) return outOfMemoryError(name_);
+    if (parseError_.code == 0) {  // stopped without saying why
+        return Error{malformed(name_, xmlSAX2GetLineNumber(parser_.get()), xmlSAX2GetColumnNumber(parser_.get()),
+                               "error " + std::to_string(parser_->errNo))};
     }
-    // Lines are those of the file. Columns count characters from 1; they
-    // match the file's except after a surrogate pair written as two
-    // character references on the same line, which the cleaner has joined
-    // into one character.
-    return Error{"The music library file " + quoted(name_) + " is malformed at line " +
-                 std::to_string(XML_GetCurrentLineNumber(parser_)) + " column " +
-                 std::to_string(XML_GetCurrentColumnNumber(parser_) + 1) + ": " +
-                 XML_ErrorString(XML_GetErrorCode(parser_))};
+    // Lines are those of the file. Columns count characters from 1 and are
+    // where the parser noticed the error, mostly just after the offending
+    // markup; they match the file's except after a surrogate pair written
+    // as two character references on the same line, which the cleaner has
+    // joined into one character.
+    return Error{malformed(name_, parseError_.line, parseError_.column, parseError_.message)};
 }
 
 void ITLibraryReader::notALibrary(std::string_view reason) {
     if (failure_.empty()) failure_ = notALibraryError(name_, reason).description;
-    XML_StopParser(parser_, XML_FALSE);
+    xmlStopParser(parser_.get());
 }
 
 Status ITLibraryReader::finish() {
@@ -422,23 +488,28 @@ Status ITLibraryReader::finish() {
     return success();
 }
 
-// Expat calls back through C frames: nothing may be thrown across them, so
-// each callback turns an allocation failure into a stopped parser.
-void ITLibraryReader::onStart(void* self, const char* name, const char**) {
+// The parser calls back through C frames: nothing may be thrown across
+// them, so each callback turns an allocation failure into a stopped parser.
+void ITLibraryReader::outOfMemory() noexcept {
+    outOfMemory_ = true;
+    xmlStopParser(parser_.get());
+}
+
+void ITLibraryReader::onStart(void* self, const XmlChar* name, const XmlChar* prefix, const XmlChar*, int,
+                              const XmlChar**, int, int, const XmlChar**) {
     auto& reader = *static_cast<ITLibraryReader*>(self);
     if (reader.skipDepth_ != 0) {
         ++reader.skipDepth_;
         return;
     }
     try {
-        reader.start(name);
+        reader.start(chars(name), chars(prefix));
     } catch (...) {
-        reader.outOfMemory_ = true;
-        XML_StopParser(reader.parser_, XML_FALSE);
+        reader.outOfMemory();
     }
 }
 
-void ITLibraryReader::onEnd(void* self, const char*) {
+void ITLibraryReader::onEnd(void* self, const XmlChar*, const XmlChar*, const XmlChar*) {
     auto& reader = *static_cast<ITLibraryReader*>(self);
     if (reader.skipDepth_ != 0) {
         --reader.skipDepth_;
@@ -447,33 +518,122 @@ void ITLibraryReader::onEnd(void* self, const char*) {
     try {
         reader.end();
     } catch (...) {
-        reader.outOfMemory_ = true;
-        XML_StopParser(reader.parser_, XML_FALSE);
+        reader.outOfMemory();
     }
 }
 
-void ITLibraryReader::onText(void* self, const char* text, int length) {
+void ITLibraryReader::onText(void* self, const XmlChar* text, int length) {
+    auto& reader = *static_cast<ITLibraryReader*>(self);
+    if (!reader.collecting_) return;
+    try {
+        reader.text_.append(chars(text), static_cast<std::size_t>(length));
+    } catch (...) {
+        reader.outOfMemory();
+    }
+}
+
+void ITLibraryReader::onReference(void* self, const XmlChar* name) {
     auto& reader = *static_cast<ITLibraryReader*>(self);
     try {
-        reader.text_.append(text, static_cast<std::size_t>(length));
+        reader.reference(chars(name));
     } catch (...) {
-        reader.outOfMemory_ = true;
-        XML_StopParser(reader.parser_, XML_FALSE);
+        reader.outOfMemory();
     }
 }
 
-void ITLibraryReader::collect(bool on) { XML_SetCharacterDataHandler(parser_, on ? &onText : nullptr); }
+void ITLibraryReader::onEntityDecl(void* self, const XmlChar* name, int type, const XmlChar*, const XmlChar*,
+                                   XmlChar*) {
+    auto& reader = *static_cast<ITLibraryReader*>(self);
+    if (type != XML_INTERNAL_GENERAL_ENTITY && type != XML_EXTERNAL_GENERAL_PARSED_ENTITY &&
+        type != XML_EXTERNAL_GENERAL_UNPARSED_ENTITY) {
+        return;  // a parameter entity: never expanded, and never met in content
+    }
+    try {
+        reader.declaredEntities_.emplace(chars(name));
+    } catch (...) {
+        reader.outOfMemory();
+    }
+}
 
-void ITLibraryReader::start(const char* name) {
-    const Element element = classify(name);
+void ITLibraryReader::onError(void* self, const _xmlError* error) {
+    auto& reader = *static_cast<ITLibraryReader*>(self);
+    // Warnings and recoverable errors (a namespace prefix never bound, a
+    // reference to an entity an unread external DTD may declare) leave the
+    // document readable; the first fatal error is the one to report.
+    if (error == nullptr || error->level != XML_ERR_FATAL || reader.parseError_.code != 0) return;
+    try {
+        reader.parseError(*error);
+    } catch (...) {
+        reader.outOfMemory();
+    }
+}
+
+void ITLibraryReader::parseError(const _xmlError& error) {
+    parseError_.code = error.code;
+    parseError_.line = error.line;
+    parseError_.column = error.int2;
+    std::string_view message = error.message != nullptr ? error.message : "";
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.remove_suffix(1);
+    switch (error.code) {
+        case XML_ERR_DOCUMENT_EMPTY:  // what the push parser says of a file of plain text
+            parseError_.message = "Start tag expected, '<' not found";
+            return;
+        case XML_ERR_DOCUMENT_END:
+            // At the end of the input the push parser calls an unfinished
+            // document "extra content"; say that it was cut short.
+            if (parser_->nameNr > 0 && parser_->name != nullptr) {
+                parseError_.message = std::string("Premature end of data in tag ") + chars(parser_->name);
+                return;
+            }
+            if (!sawRootElement_) {
+                parseError_.message = "Premature end of data before the root element";
+                return;
+            }
+            break;
+        case XML_ERR_UNDECLARED_ENTITY:
+            if (error.str1 != nullptr && declaredEntities_.contains(error.str1)) {
+                parseError_.message = refusedEntity(error.str1);
+                return;
+            }
+            break;
+        default:
+            break;
+    }
+    parseError_.message = message;
+}
+
+// A reference to an entity the parser does not know, in a document whose
+// external DTD (never read) might declare it: kept as written, so nothing
+// of the text is lost. One the document declares itself is refused, as the
+// parser refuses it in a document without an external DTD.
+void ITLibraryReader::reference(std::string_view name) {
+    if (declaredEntities_.contains(std::string(name))) {
+        if (failure_.empty()) {
+            failure_ = malformed(name_, xmlSAX2GetLineNumber(parser_.get()), xmlSAX2GetColumnNumber(parser_.get()),
+                                 refusedEntity(name));
+        }
+        xmlStopParser(parser_.get());
+        return;
+    }
+    if (!collecting_) return;
+    text_ += '&';
+    text_ += name;
+    text_ += ';';
+}
+
+void ITLibraryReader::start(const char* name, const char* prefix) {
+    // A prefixed name is none of the property list's elements.
+    const Element element = prefix == nullptr ? classify(name) : Element::Other;
     if (inLeaf_) {  // markup inside a value: not a property list value; ignore it
         skip();
         return;
     }
     switch (frames_.back()) {
         case Frame::Document:
+            sawRootElement_ = true;
             if (element != Element::Plist) {
-                notALibrary(std::string("its root element is <") + name + ">, not <plist>");
+                std::string qualified = prefix != nullptr ? std::string(prefix) + ':' + name : std::string(name);
+                notALibrary("its root element is <" + qualified + ">, not <plist>");
                 return;
             }
             frames_.push_back(Frame::Plist);

@@ -3,7 +3,9 @@
 // into ITLibrary's media items and playlists in one pass, keeping of the XML
 // only the values it delivers. Private to platform/itlibrary (and its tests).
 //
-// Bytes go through XmlByteCleaner before the parser sees them. Values the
+// Bytes go through XmlByteCleaner before the parser (libxml2's SAX2 push
+// parser) sees them. The parser never loads anything from outside the file
+// and expands no entity the document declares. Values the
 // reader does not deliver (smart-playlist criteria, artwork data, unknown
 // keys with nested dictionaries) are skipped without being built. Playlist
 // members are resolved by track ID once the whole document is read, so the
@@ -17,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -24,7 +27,8 @@
 #include "platform/itlibrary/ITLibrary.h"
 #include "platform/itlibrary/XmlByteCleaner.h"
 
-struct XML_ParserStruct;
+struct _xmlParserCtxt;
+struct _xmlError;
 
 namespace platform {
 
@@ -67,10 +71,14 @@ private:
         PlaylistItems,  // a playlist's "Playlist Items" array
         PlaylistItem,   // one member's dictionary
     };
+    // Cleaned bytes handed to the parser at a time: small enough that the
+    // parser copies them while they are still in cache.
+    static constexpr std::size_t kSliceSize = std::size_t{64} << 10;
+
     ITLibraryReader(ITLibrary& library, std::string_view name, std::size_t sizeHint);
 
     // Feeds the next piece of the document; `last` ends it. Gives false once
-    // the document failed (see error()).
+    // the document failed (see failed()).
     Status feed(std::string_view bytes, bool last);
     // After the last piece: checks the document was a library and resolves
     // playlist members.
@@ -79,10 +87,22 @@ private:
     // Marks the document as not a library and stops the parser.
     void notALibrary(std::string_view reason);
 
-    static void onStart(void* self, const char* name, const char** attributes);
-    static void onEnd(void* self, const char* name);
-    static void onText(void* self, const char* text, int length);
-    void start(const char* name);
+    // The parser's callbacks (libxml2's xmlChar is unsigned char).
+    using XmlChar = unsigned char;
+    static void onStart(void* self, const XmlChar* name, const XmlChar* prefix, const XmlChar* uri,
+                        int namespaceCount, const XmlChar** namespaces, int attributeCount, int defaultedCount,
+                        const XmlChar** attributes);
+    static void onEnd(void* self, const XmlChar* name, const XmlChar* prefix, const XmlChar* uri);
+    static void onText(void* self, const XmlChar* text, int length);
+    static void onReference(void* self, const XmlChar* name);
+    static void onEntityDecl(void* self, const XmlChar* name, int type, const XmlChar* publicID,
+                             const XmlChar* systemID, XmlChar* content);
+    static void onError(void* self, const _xmlError* error);
+    // Stops the parser after a callback failed to allocate.
+    void outOfMemory() noexcept;
+    void parseError(const _xmlError& error);
+    void reference(std::string_view name);
+    void start(const char* name, const char* prefix);
     void end();
     void startValue(PlistElement element);
     void beginLeaf(PlistElement element, LibraryKey key);
@@ -94,15 +114,26 @@ private:
     void finishTrack();
     void beginPlaylist();
     void finishPlaylist();
-    void collect(bool on);
+    void collect(bool on) { collecting_ = on; }
     void skip() { skipDepth_ = 1; }
 
     ITLibrary& library_;
     std::string name_;
-    XML_ParserStruct* parser_ = nullptr;
+    struct FreeParser {
+        void operator()(_xmlParserCtxt* parser) const noexcept;
+    };
+    std::unique_ptr<_xmlParserCtxt, FreeParser> parser_;
     XmlByteCleaner cleaner_;
-    std::string failure_;      // why the document is not a library (empty: not failed)
+    std::unique_ptr<char[]> cleaned_;  // the cleaner's output, handed on to the parser
+    std::string failure_;      // why the document is not a library or cannot be read (empty: not failed)
     bool outOfMemory_ = false;  // a callback could not allocate
+    // The first fatal error the parser reported: its position and its text.
+    struct ParseError {
+        int code = 0, line = 0, column = 0;
+        std::string message;
+    } parseError_;
+    std::unordered_set<std::string> declaredEntities_;  // general entities the document type declares
+    bool sawRootElement_ = false;  // the document has begun its root element
 
     std::vector<Frame> frames_;
     std::size_t skipDepth_ = 0;  // >0 while inside a value that is skipped
@@ -111,6 +142,7 @@ private:
     LibraryKey leafKey_{};     // the key the leaf is the value of
     LibraryKey pendingKey_{};  // the key just read in the current dictionary
     std::string text_;           // text of the current leaf
+    bool collecting_ = false;    // text_ takes the character data
     bool sawRoot_ = false, sawTracks_ = false;
 
     // The track or playlist being read.

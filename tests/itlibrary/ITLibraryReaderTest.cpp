@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -409,22 +410,139 @@ TEST(ITLibraryReader, FilesThatAreNotLibrariesSaySo) {
 }
 
 TEST(ITLibraryReader, MalformedXmlGivesLineAndColumn) {
-    // The column is that of the offending name, counted in characters from 1.
+    // The column is where the parser noticed the fault, just after the
+    // offending markup, counted in characters from 1.
     EXPECT_EQ(errorOf("<plist>\n<dict>\n  <key>Tracks</key><dict></array>\n"),
-              "The music library file \"Library.xml\" is malformed at line 3 column 28: mismatched tag");
+              "The music library file \"Library.xml\" is malformed at line 3 column 34: "
+              "Opening and ending tag mismatch: dict line 3 and array");
     // Bad bytes are repaired one character for one, so columns after them stay right.
     EXPECT_EQ(errorOf("<plist><dict><key>\xFF\x01</key><b></c>"),
-              "The music library file \"Library.xml\" is malformed at line 1 column 32: mismatched tag");
+              "The music library file \"Library.xml\" is malformed at line 1 column 34: "
+              "Opening and ending tag mismatch: b line 1 and c");
     EXPECT_EQ(errorOf("<plist><dict>&nbsp;</dict></plist>"),
-              "The music library file \"Library.xml\" is malformed at line 1 column 14: undefined entity");
+              "The music library file \"Library.xml\" is malformed at line 1 column 20: Entity 'nbsp' not defined");
 }
 
 TEST(ITLibraryReader, ATruncatedExportIsAnErrorNotASmallerLibrary) {
     const std::string xml = plist(tracks(track(1, str("Name", "One")) + track(2, str("Name", "Two"))));
     const std::string cut = xml.substr(0, xml.find("<key>2</key>"));
-    const std::string error = errorOf(cut);
-    EXPECT_NE(error.find("is malformed at line"), std::string::npos) << error;
-    EXPECT_NE(error.find("no element found"), std::string::npos) << error;
+    // The position is the end of the file; the tag is the innermost one left open.
+    EXPECT_EQ(errorOf(cut),
+              "The music library file \"Library.xml\" is malformed at line 12 column 3: "
+              "Premature end of data in tag dict");
+    EXPECT_EQ(errorOf(cut + "<key>2</key><dict><key>Name</key><string>Tw"),
+              "The music library file \"Library.xml\" is malformed at line 12 column 46: "
+              "Premature end of data in tag string");
+    for (const char* start : {"<?xml version=\"1.0\"?>\n", "<?xml version=\"1.0\"?>\n<", "  \n"}) {
+        EXPECT_NE(errorOf(start).find("Premature end of data before the root element"), std::string::npos) << start;
+    }
+    // What follows a whole document is not taken for truncation.
+    EXPECT_NE(errorOf(xml + "<plist>").find("Extra content at the end of the document"), std::string::npos);
+}
+
+TEST(ITLibraryReader, TheDeclaredEncodingGivesWayToUTF8) {
+    // The cleaner hands on UTF-8 whatever the file declares; reading it as
+    // the declared encoding would garble every non-ASCII character.
+    for (const char* encoding : {"ISO-8859-1", "UTF-16", "windows-1252", "no-such-encoding"}) {
+        std::string xml = plist(tracks(track(1, str("Name", "Ni\xC3\xB1o \xE6\x97\xA5"))));
+        xml.replace(xml.find("UTF-8"), 5, encoding);
+        const auto library = read(xml);
+        ASSERT_TRUE(library) << encoding;
+        EXPECT_EQ(onlyItem(library).title(), "Ni\xC3\xB1o \xE6\x97\xA5") << encoding;
+    }
+}
+
+TEST(ITLibraryReader, PrefixedNamesAreNotPropertyListElements) {
+    EXPECT_EQ(errorOf("<p:plist xmlns:p=\"urn:x\"><dict/></p:plist>"),
+              "The file \"Library.xml\" is not a music library property list: its root element is <p:plist>, not <plist>");
+    // A prefix bound or not, the value is not a <string>; the rest reads on.
+    const auto library = read(plist(tracks(track(
+        1, "\t\t\t<key>Name</key><p:string xmlns:p=\"urn:x\">Bound</p:string>\n"
+           "\t\t\t<key>Artist</key><q:string>Unbound</q:string>\n" + str("Album", "Kept")))));
+    const ITLibMediaItem& item = onlyItem(library);
+    EXPECT_EQ(item.title(), "");
+    EXPECT_FALSE(item.artist());
+    EXPECT_EQ(item.album().title(), "Kept");
+}
+
+TEST(ITLibraryReader, VeryLongTextIsReadWhole) {
+    // Past the parser's usual ten-megabyte limit on a text node, in a value
+    // that is read and in one that is skipped, at several chunk sizes.
+    const std::string title = std::string(20 << 20, 'a') + "\xC3\xA9" + std::string(1000, 'z');
+    const std::string artwork = "\t\t\t<key>Artwork</key><data>" + std::string(20 << 20, 'Q') + "</data>\n";
+    const std::string xml = plist(tracks(track(1, artwork + str("Name", title) + str("Album", "After"))));
+    for (const std::size_t chunk : {std::size_t{4093}, ITLibraryReader::kChunkSize}) {
+        const auto library = read(xml, chunk);
+        ASSERT_TRUE(library) << chunk;
+        const ITLibMediaItem& item = onlyItem(library);
+        EXPECT_EQ(item.title().size(), title.size()) << chunk;
+        EXPECT_TRUE(item.title() == title) << chunk;
+        EXPECT_EQ(item.album().title(), "After") << chunk;
+    }
+}
+
+// Ten levels of entities, each ten references to the one below: read as
+// written, "&lol9;" would stand for a billion copies of "lol".
+std::string laughs() {
+    std::string dtd = "<!ENTITY lol0 \"lol\">\n";
+    for (int level = 1; level <= 9; ++level) {
+        dtd += "<!ENTITY lol" + std::to_string(level) + " \"";
+        for (int i = 0; i < 10; ++i) dtd += "&lol" + std::to_string(level - 1) + ";";
+        dtd += "\">\n";
+    }
+    return dtd;
+}
+
+// `xml` with its DOCTYPE line replaced by `doctype`.
+std::string withDoctype(std::string xml, const std::string& doctype) {
+    const std::size_t start = xml.find("<!DOCTYPE");
+    xml.replace(start, xml.find('\n', start) - start, doctype);
+    return xml;
+}
+
+TEST(ITLibraryReader, EntitiesTheDocumentDeclaresAreRefusedNotExpanded) {
+    const std::string external = "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD PLIST 1.0//EN\" "
+                                 "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\"";
+    const std::string used = plist(tracks(track(1, str("Name", "&lol9;"))));
+    const auto start = std::chrono::steady_clock::now();
+    // With the internal subset alone, and with an external DTD as well
+    // (which is never read), in content and in an attribute value.
+    for (const std::string& doctype : {"<!DOCTYPE plist [\n" + laughs() + "]>", external + " [\n" + laughs() + "]>"}) {
+        const std::string error = errorOf(withDoctype(used, doctype));
+        EXPECT_NE(error.find("is malformed at line 21 column 33: "), std::string::npos) << error;
+        EXPECT_NE(error.find(": Entity 'lol9' is declared in the document type; entities a document declares "
+                             "are not expanded"),
+                  std::string::npos)
+            << error;
+    }
+    std::string inAttribute = withDoctype(plist(tracks("")), "<!DOCTYPE plist [\n" + laughs() + "]>");
+    inAttribute.replace(inAttribute.find("version=\"1.0\">"), 14, "version=\"&lol9;\">");
+    EXPECT_NE(errorOf(inAttribute).find("Entity 'lol9' is declared in the document type"), std::string::npos);
+    // Parameter entities are not expanded either.
+    std::string parameters = "<!ENTITY % p0 \"<!ENTITY x 'lol'>\">\n";
+    for (int level = 1; level <= 9; ++level) {
+        parameters += "<!ENTITY % p" + std::to_string(level) + " \"";
+        for (int i = 0; i < 10; ++i) parameters += "%p" + std::to_string(level - 1) + ";";
+        parameters += "\">\n";
+    }
+    EXPECT_NE(errorOf(withDoctype(used, "<!DOCTYPE plist [\n" + parameters + "%p9;\n]>")).find("is malformed"),
+              std::string::npos);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+
+    // Declared and never used, entities do no harm.
+    const auto library = read(withDoctype(plist(tracks(track(1, str("Name", "Plain")))),
+                                          "<!DOCTYPE plist [\n" + laughs() + "]>"));
+    ASSERT_TRUE(library);
+    EXPECT_EQ(onlyItem(library).title(), "Plain");
+}
+
+TEST(ITLibraryReader, AnEntityAnUnreadExternalDTDMayDeclareIsKeptAsWritten) {
+    // The export's DOCTYPE names an external DTD, so an unknown entity is
+    // not an error; its text stays as it stands rather than vanishing.
+    const auto library = read(plist(tracks(track(1, str("Name", "A&nbsp;B &amp; C") + str("Album", "&eacute;")))));
+    const ITLibMediaItem& item = onlyItem(library);
+    EXPECT_EQ(item.title(), "A&nbsp;B & C");
+    EXPECT_EQ(item.album().title(), "&eacute;");
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ TEST_F(ITLibraryFiles, OpeningErrorsNameTheFileAndTheCause) {
     result = ITLibrary::initWithFile(text);
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().description, "The music library file \"" + text +
-                                              "\" is malformed at line 1 column 1: syntax error");
+                                              "\" is malformed at line 1 column 1: Start tag expected, '<' not found");
 
     const std::string empty = write("empty.xml", "");
     result = ITLibrary::initWithFile(empty);
@@ -232,6 +232,31 @@ TEST_F(ITLibraryFiles, AFailedReloadKeepsWhatWasRead) {
     touch(path, 1'650'000'000);
     EXPECT_TRUE(library.reloadData());
     EXPECT_EQ(library.allMediaItems().at(0).title(), "Back");
+}
+
+TEST_F(ITLibraryFiles, NothingOutsideTheLibraryFileIsRead) {
+    // A DTD and an entity file beside the library, named by it both
+    // relatively and by absolute file URL: neither is ever opened.
+    write("ext.dtd", "<!ENTITY x \"from the DTD\">\n");
+    write("secret.txt", "from the secret file");
+    const auto library = [&](const std::string& doctype, std::string_view name) {
+        std::string xml = plist(tracks(track(1, str("Name", name))));
+        const std::size_t start = xml.find("<!DOCTYPE");
+        xml.replace(start, xml.find('\n', start) - start, doctype);
+        return ITLibrary::initWithFile(write("Library.xml", xml));
+    };
+    const std::string dir = "file://" + dir_.string() + "/";
+    for (const std::string& dtd : {std::string("ext.dtd"), dir + "ext.dtd"}) {
+        auto opened = library("<!DOCTYPE plist SYSTEM \"" + dtd + "\">", "&x;");
+        ASSERT_TRUE(opened) << opened.error().description;
+        EXPECT_EQ(opened.value()->allMediaItems().at(0).title(), "&x;") << dtd;
+    }
+    for (const std::string& file : {std::string("secret.txt"), dir + "secret.txt"}) {
+        auto opened = library("<!DOCTYPE plist [<!ENTITY e SYSTEM \"" + file + "\">]>", "&e;");
+        ASSERT_FALSE(opened) << file;
+        EXPECT_NE(opened.error().description.find("Entity 'e' is declared in the document type"), std::string::npos)
+            << opened.error().description;
+    }
 }
 
 TEST(ITLibraryDescriptions, LocationTypesAndPlayStatusesHaveThePlatformsNames) {
