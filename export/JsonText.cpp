@@ -3,6 +3,8 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <type_traits>
@@ -81,15 +83,32 @@ private:
         return table;
     }();
 
+    // Whether any of the eight bytes in `word` needs escaping: a control
+    // character, '"' or '\\' (a false alarm only after a true one).
+    static bool needsEscape(std::uint64_t word) noexcept {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+        const auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+        return (((word - kOnes * 0x20) & ~word & kHigh) | hasZero(word ^ (kOnes * '"')) |
+                hasZero(word ^ (kOnes * '\\'))) != 0;
+    }
+
     void string(std::string_view s) {
         static constexpr char kHex[] = "0123456789abcdef";
         out_ += '"';
         std::size_t start = 0;
-        for (std::size_t i = 0; i < s.size(); ++i) {
-            const auto c = static_cast<unsigned char>(s[i]);
+        for (std::size_t i = 0; i < s.size();) {
+            if (i + 8 <= s.size()) {
+                std::uint64_t word;
+                std::memcpy(&word, s.data() + i, sizeof word);
+                if (!needsEscape(word)) {
+                    i += 8;
+                    continue;
+                }
+            }
+            const auto c = static_cast<unsigned char>(s[i++]);
             if (!kEscaped[c]) continue;
-            out_.append(s.data() + start, i - start);
-            start = i + 1;
+            out_.append(s.data() + start, i - 1 - start);
+            start = i;
             switch (c) {
                 case '"': out_ += "\\\""; break;
                 case '\\': out_ += "\\\\"; break;

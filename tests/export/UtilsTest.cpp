@@ -7,9 +7,11 @@
 #include <random>
 
 #include <boost/json/parse.hpp>
+#include <boost/json/serialize.hpp>
 
 #include "export/JsonText.h"
 #include "export/Utils.h"
+#include "platform/foundation/UTF8.h"
 
 namespace harmonode {
 namespace {
@@ -162,6 +164,30 @@ TEST(JsonText, CheckFindsWhatCannotBeWrittenAnywhereInTheDocument) {
     EXPECT_NE(status.error().description.find("UTF-8"), std::string::npos);
     EXPECT_FALSE(checkJSON(boost::json::object{{"x", boost::json::array{INFINITY}}}).ok());
     EXPECT_TRUE(checkJSON(boost::json::object{{"x", "Caf\xC3\xA9"}}).ok());
+}
+
+}  // namespace
+}  // namespace harmonode
+
+namespace harmonode {
+namespace {
+
+TEST(JsonText, EscapingMatchesAnIndependentWriterAtEveryPosition) {
+    // Each byte that must be escaped, and some that must not, at every offset
+    // of strings long enough to span several eight-byte words.
+    const std::string specials = std::string("\"\\\n\x01\x1f\x7f ", 7) + "\xC3\xA9" + "\xE2\x82\xAC";
+    for (std::size_t length = 0; length < 20; ++length) {
+        for (std::size_t at = 0; at <= length; ++at) {
+            for (const char special : specials) {
+                std::string text(length, 'a');
+                text.insert(at, 1, special);
+                if (!platform::isValidUTF8(text)) continue;
+                const boost::json::object object = {{"k", text}};
+                ASSERT_EQ(serializeJSON(object, JsonLayout::compact).value(), boost::json::serialize(object))
+                    << "length " << length << " at " << at;
+            }
+        }
+    }
 }
 
 }  // namespace
