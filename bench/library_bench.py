@@ -79,7 +79,15 @@ def measure(command, stdin_bytes=b"", env=None, check=None):
             child.stdin.close()
         except BrokenPipeError:
             pass
-        output = child.stdout.read()
+        # Read as a host would: big reads, nothing but collecting the bytes.
+        pieces = []
+        fd = child.stdout.fileno()
+        while True:
+            piece = os.read(fd, 1 << 20)
+            if not piece:
+                break
+            pieces.append(piece)
+        output = b"".join(pieces)
         child.stdout.close()
         status = child.wait()
         if status != 0:
