@@ -99,5 +99,27 @@ TEST(XmlByteCleaner, GivesTheSameAtEverySplitPoint) {
     EXPECT_EQ(cleanSplit(input, everyByte), whole);
 }
 
+TEST(XmlByteCleaner, LongPlainRunsBreakAtEveryKindOfByteWherePlaced) {
+    // Long runs of plain text are scanned many bytes at a time; whatever
+    // stops such a run, at any offset within it, must come out as the byte
+    // by byte reading gives it.
+    const std::vector<std::string> breakers = {
+        std::string(1, '\0'), "\x01", "\x1F", "\x7F", "\t", "\n", "\r", "\x80", "\xC3\xA9", "\xE2\x82\xAC",
+        "\xF0\x9F\x8E\xB5", "\xFF", "\xEF\xBF\xBE", "&amp;", "&#1;", "&#xD83C;&#xDFB5;", "<!-- &#0; -->",
+        "<![CDATA[&#0;]]>", "!", "<!",
+    };
+    for (const std::string& breaker : breakers) {
+        for (std::size_t before = 0; before < 40; ++before) {
+            const std::string input = std::string(before, 'a') + breaker + std::string(37, 'b') + breaker + "<c>";
+            std::vector<std::size_t> everyByte;
+            for (std::size_t cut = 1; cut < input.size(); ++cut) everyByte.push_back(cut);
+            ASSERT_EQ(XmlByteCleaner::clean(input), cleanSplit(input, everyByte))
+                << "breaker " << ::testing::PrintToString(breaker) << " after " << before;
+        }
+    }
+    EXPECT_EQ(XmlByteCleaner::clean(std::string(20, 'a') + "\x01" + std::string(20, 'b')),
+              std::string(20, 'a') + kFFFD + std::string(20, 'b'));
+}
+
 }  // namespace
 }  // namespace platform
