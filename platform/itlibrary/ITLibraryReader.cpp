@@ -345,6 +345,8 @@ void preferHugePages(void* data, std::size_t size) noexcept {
 #endif
 }
 
+constexpr std::uint32_t kNoTrack = UINT32_MAX;  // no track has the ID
+
 struct FileDescriptor {
     int fd;
     ~FileDescriptor() {
@@ -490,18 +492,46 @@ Status ITLibraryReader::finish() {
 
     // Resolve playlist members by track ID; where two tracks claim one ID,
     // the first in the file keeps it.
-    std::stable_sort(trackIndex_.begin(), trackIndex_.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    const auto& items = library_.items_;
-    for (std::size_t p = 0; p < library_.playlists_.size(); ++p) {
-        auto& members = library_.playlists_[p].items_;
-        const auto& ids = memberIDs_[p];
-        members.reserve(ids.size());
-        for (const std::int64_t id : ids) {
+    const auto resolve = [this](const auto& indexOf) {
+        const auto& items = library_.items_;
+        for (std::size_t p = 0; p < library_.playlists_.size(); ++p) {
+            auto& members = library_.playlists_[p].items_;
+            const auto& ids = memberIDs_[p];
+            members.reserve(ids.size());
+            for (const std::int64_t id : ids) {
+                if (const std::uint32_t index = indexOf(id); index != kNoTrack) members.push_back(&items[index]);
+            }
+        }
+    };
+    if (trackIndex_.empty()) {
+        resolve([](std::int64_t) { return kNoTrack; });
+        return success();
+    }
+    const auto [low, high] = std::minmax_element(trackIndex_.begin(), trackIndex_.end(),
+                                                 [](const auto& a, const auto& b) { return a.first < b.first; });
+    const std::int64_t first = low->first, last = high->first;
+    const std::uint64_t span = static_cast<std::uint64_t>(last) - static_cast<std::uint64_t>(first);
+    if (span < 4 * static_cast<std::uint64_t>(trackIndex_.size()) + 1024) {
+        // Track IDs are mostly dense: a table indexed by ID.
+        std::vector<std::uint32_t> table(static_cast<std::size_t>(span) + 1, kNoTrack);
+        for (const auto& [id, index] : trackIndex_) {
+            std::uint32_t& slot = table[static_cast<std::size_t>(static_cast<std::uint64_t>(id) - static_cast<std::uint64_t>(first))];
+            if (slot == kNoTrack) slot = index;
+        }
+        resolve([&](std::int64_t id) {
+            if (id < first || id > last) return kNoTrack;
+            return table[static_cast<std::size_t>(static_cast<std::uint64_t>(id) - static_cast<std::uint64_t>(first))];
+        });
+    } else {
+        const auto byID = [](const auto& a, const auto& b) { return a.first < b.first; };
+        if (!std::is_sorted(trackIndex_.begin(), trackIndex_.end(), byID)) {
+            std::stable_sort(trackIndex_.begin(), trackIndex_.end(), byID);
+        }
+        resolve([&](std::int64_t id) {
             const auto it = std::lower_bound(trackIndex_.begin(), trackIndex_.end(), id,
                                              [](const auto& entry, std::int64_t value) { return entry.first < value; });
-            if (it != trackIndex_.end() && it->first == id) members.push_back(&items[it->second]);
-        }
+            return it != trackIndex_.end() && it->first == id ? it->second : kNoTrack;
+        });
     }
     return success();
 }
@@ -521,7 +551,9 @@ void ITLibraryReader::onStart(void* self, const XmlChar* name, const XmlChar* pr
         return;
     }
     try {
-        reader.start(chars(name), chars(prefix));
+        // A prefixed name is none of the property list's elements.
+        const Element element = prefix == nullptr ? reader.elementNamed(name) : Element::Other;
+        reader.start(element, chars(name), chars(prefix));
     } catch (...) {
         reader.outOfMemory();
     }
@@ -639,9 +671,21 @@ void ITLibraryReader::reference(std::string_view name) {
     text_ += ';';
 }
 
-void ITLibraryReader::start(const char* name, const char* prefix) {
-    // A prefixed name is none of the property list's elements.
-    const Element element = prefix == nullptr ? classify(name) : Element::Other;
+// The parser hands on each element name as the one string its dictionary
+// keeps for that name, so a name's kind is looked up by its address once
+// it has been classified.
+Element ITLibraryReader::elementNamed(const XmlChar* name) noexcept {
+    const auto address = reinterpret_cast<std::uintptr_t>(name);
+    const std::size_t slot = static_cast<std::size_t>((address * 0x9E3779B97F4A7C15ull) >> 60);
+    auto& [cached, element] = elementNames_[slot];
+    if (cached != name) {
+        cached = name;
+        element = classify(chars(name));
+    }
+    return element;
+}
+
+void ITLibraryReader::start(Element element, const char* name, const char* prefix) {
     if (inLeaf_) {  // markup inside a value: not a property list value; ignore it
         skip();
         return;

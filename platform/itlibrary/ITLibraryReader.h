@@ -13,6 +13,7 @@
 //
 // One reader reads one document; not thread-safe.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -102,7 +103,8 @@ private:
     void outOfMemory() noexcept;
     void parseError(const _xmlError& error);
     void reference(std::string_view name);
-    void start(const char* name, const char* prefix);
+    PlistElement elementNamed(const XmlChar* name) noexcept;
+    void start(PlistElement element, const char* name, const char* prefix);
     void end();
     void startValue(PlistElement element);
     void beginLeaf(PlistElement element, LibraryKey key);
@@ -134,6 +136,7 @@ private:
     } parseError_;
     std::unordered_set<std::string> declaredEntities_;  // general entities the document type declares
     bool sawRootElement_ = false;  // the document has begun its root element
+    std::array<std::pair<const XmlChar*, PlistElement>, 16> elementNames_{};  // see elementNamed()
 
     std::vector<Frame> frames_;
     std::size_t skipDepth_ = 0;  // >0 while inside a value that is skipped

@@ -292,6 +292,41 @@ TEST(ITLibraryReader, TracksAreFoundByTrackIDOrElseByTheirKey) {
     EXPECT_EQ(items[1]->title(), "Own ID");  // the first of two tracks sharing an ID
 }
 
+TEST(ITLibraryReader, MembersAreFoundWhateverTheTrackIDsSpan) {
+    // IDs close together and IDs spread over the whole 64-bit range, in
+    // file order and not, with an ID two tracks share (the first keeps it)
+    // and members naming IDs no track has, next to those that do.
+    struct Case {
+        std::vector<long long> trackIDs;  // track i is named "t<i>"; a last one "twin" shares the second's ID
+        std::vector<long long> memberIDs;
+        std::vector<std::string> members;
+    };
+    const std::vector<Case> cases = {
+        {{7, 3, 5, 4}, {5, 3, 6, 7, 2, 8, 4, 3}, {"t2", "t1", "t0", "t3", "t1"}},
+        {{1, 1000, 1LL << 40, -7}, {1LL << 40, 1000, (1LL << 40) + 1, 1, -7, -8, 999}, {"t2", "t1", "t0", "t3"}},
+        {{INT64_MAX, INT64_MIN, 0, INT64_MAX - 1},
+         {0, INT64_MIN, INT64_MIN + 1, INT64_MAX, INT64_MAX - 2, INT64_MAX - 1},
+         {"t2", "t1", "t0", "t3"}},
+    };
+    for (const Case& c : cases) {
+        std::string entries;
+        for (std::size_t i = 0; i <= c.trackIDs.size(); ++i) {
+            const bool twin = i == c.trackIDs.size();
+            entries += "\t\t<key>" + std::to_string(i) + "</key>\n\t\t<dict>\n" +
+                       integer("Track ID", twin ? c.trackIDs[1] : c.trackIDs[i]) +
+                       str("Name", twin ? "twin" : "t" + std::to_string(i)) + "\t\t</dict>\n";
+        }
+        std::string items = "\t\t\t<key>Playlist Items</key>\n\t\t\t<array>\n";
+        for (const long long id : c.memberIDs) items += "\t\t\t\t<dict>" + integer("Track ID", id) + "</dict>\n";
+        items += "\t\t\t</array>\n";
+        const auto library = read(plist(tracks(entries) + playlists(playlist(items))));
+        ASSERT_TRUE(library);
+        std::vector<std::string> names;
+        for (const ITLibMediaItem* item : library->allPlaylists().at(0).items()) names.push_back(item->title());
+        EXPECT_EQ(names, c.members) << ::testing::PrintToString(c.trackIDs);
+    }
+}
+
 TEST(ITLibraryReader, ValuesItDoesNotNeedAreSkippedWhateverTheyHold) {
     const std::string nested =
         "\t\t\t<key>Artwork</key><dict><key>Name</key><string>Inner</string>"
