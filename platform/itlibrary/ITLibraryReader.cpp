@@ -513,15 +513,15 @@ Status ITLibraryReader::finish() {
     const std::uint64_t span = static_cast<std::uint64_t>(last) - static_cast<std::uint64_t>(first);
     if (span < 4 * static_cast<std::uint64_t>(trackIndex_.size()) + 1024) {
         // Track IDs are mostly dense: a table indexed by ID.
+        const auto offset = [first](std::int64_t id) {
+            return static_cast<std::size_t>(static_cast<std::uint64_t>(id) - static_cast<std::uint64_t>(first));
+        };
         std::vector<std::uint32_t> table(static_cast<std::size_t>(span) + 1, kNoTrack);
         for (const auto& [id, index] : trackIndex_) {
-            std::uint32_t& slot = table[static_cast<std::size_t>(static_cast<std::uint64_t>(id) - static_cast<std::uint64_t>(first))];
+            std::uint32_t& slot = table[offset(id)];
             if (slot == kNoTrack) slot = index;
         }
-        resolve([&](std::int64_t id) {
-            if (id < first || id > last) return kNoTrack;
-            return table[static_cast<std::size_t>(static_cast<std::uint64_t>(id) - static_cast<std::uint64_t>(first))];
-        });
+        resolve([&](std::int64_t id) { return id < first || id > last ? kNoTrack : table[offset(id)]; });
     } else {
         const auto byID = [](const auto& a, const auto& b) { return a.first < b.first; };
         if (!std::is_sorted(trackIndex_.begin(), trackIndex_.end(), byID)) {

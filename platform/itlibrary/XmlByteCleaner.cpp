@@ -39,7 +39,9 @@ const unsigned char* plainRunEnd(const unsigned char* p, const unsigned char* en
         const __m128i special =
             _mm_or_si128(_mm_andnot_si128(blank, _mm_cmplt_epi8(bytes, space)),
                          _mm_or_si128(_mm_cmpeq_epi8(bytes, ampersand), _mm_cmpeq_epi8(bytes, bang)));
-        if (const int mask = _mm_movemask_epi8(special); mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+        if (const int mask = _mm_movemask_epi8(special); mask != 0) {
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+        }
         p += 16;
     }
 #endif

@@ -489,7 +489,8 @@ TEST(ITLibraryReader, TheDeclaredEncodingGivesWayToUTF8) {
 
 TEST(ITLibraryReader, PrefixedNamesAreNotPropertyListElements) {
     EXPECT_EQ(errorOf("<p:plist xmlns:p=\"urn:x\"><dict/></p:plist>"),
-              "The file \"Library.xml\" is not a music library property list: its root element is <p:plist>, not <plist>");
+              "The file \"Library.xml\" is not a music library property list: "
+              "its root element is <p:plist>, not <plist>");
     // A prefix bound or not, the value is not a <string>; the rest reads on.
     const auto library = read(plist(tracks(track(
         1, "\t\t\t<key>Name</key><p:string xmlns:p=\"urn:x\">Bound</p:string>\n"

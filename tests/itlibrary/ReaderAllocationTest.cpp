@@ -85,7 +85,9 @@ std::string summary(const Result<std::unique_ptr<ITLibrary>>& result) {
     }
     for (const ITLibPlaylist& list : library.allPlaylists()) {
         text += list.name() + (list.isMaster() ? " (master):" : ":");
-        for (const ITLibMediaItem* item : list.items()) text += " " + std::to_string(item - &library.allMediaItems()[0]);
+        for (const ITLibMediaItem* item : list.items()) {
+            text += " " + std::to_string(item - library.allMediaItems().data());
+        }
         text += "\n";
     }
     return text;
