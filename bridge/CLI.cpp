@@ -58,12 +58,13 @@ boost::json::object CLI::help() { return {{"help", "todo"}}; }
 boost::json::object CLI::ping() { return {{"pong", "yes..."}}; }
 
 boost::json::object CLI::test() {
-    return handle({{"cmd", "add_track"}, {"path", HARMONODE_SAMPLE_AUDIO}});
+    // Copied into the ordinary heap: the reply's own arena ends here.
+    return boost::json::object(handle({{"cmd", "add_track"}, {"path", HARMONODE_SAMPLE_AUDIO}}).json(), {});
 }
 
 boost::json::object CLI::error(std::string_view message) { return {{"error", message}}; }
 
-boost::json::object CLI::handle(const boost::json::object& request) {
+JsonDocument CLI::handle(const boost::json::object& request) {
     const auto* cmdValue = request.if_contains("cmd");
     if (!cmdValue || !cmdValue->is_string()) return error("no cmd");
     const auto cmd = cmdFromString(cmdValue->get_string());
@@ -72,7 +73,7 @@ boost::json::object CLI::handle(const boost::json::object& request) {
     switch (*cmd) {
         case Cmd::quit:
             quit_ = true;
-            return {};
+            return boost::json::object();
         case Cmd::help:
             return help();
         case Cmd::ping:
@@ -91,14 +92,14 @@ boost::json::object CLI::handle(const boost::json::object& request) {
         }
         case Cmd::write:
             if (const auto status = writeLibrary(); !status) return error("error " + status.error().description);
-            return {};
+            return boost::json::object();
         case Cmd::delete_track:
             break;
     }
     return error("unhandled " + std::string(rawValue(*cmd)));
 }
 
-boost::json::object CLI::answer(const std::optional<std::string>& line) {
+JsonDocument CLI::answer(const std::optional<std::string>& line) {
     if (!line) {
         // Every further read would end the same way: stop as quit does.
         quit_ = true;
@@ -113,9 +114,8 @@ boost::json::object CLI::answer(const std::optional<std::string>& line) {
 void CLI::run() {
     LineReader input(STDIN_FILENO);
     while (!quit_) {
-        // Made in place: assigning the reply would copy a document out of
-        // its arena.
-        const boost::json::object reply = answer(input.readLine());
+        const JsonDocument answered = answer(input.readLine());
+        const boost::json::object& reply = answered.json();
 
         // The reply line goes out as it is made (the library document makes
         // a long one); checked first, so it is never cut short.

@@ -13,6 +13,8 @@
 
 #include <boost/json/object.hpp>
 
+#include "export/DocumentArena.h"
+
 namespace harmonode {
 
 class CLI {
@@ -38,9 +40,9 @@ public:
     virtual void run();
 
 private:
-    boost::json::object handle(const boost::json::object& request);
+    JsonDocument handle(const boost::json::object& request);
     // The reply to one read of standard input (none: the input has ended).
-    boost::json::object answer(const std::optional<std::string>& line);
+    JsonDocument answer(const std::optional<std::string>& line);
 
     bool quit_ = false;
 };

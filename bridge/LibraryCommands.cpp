@@ -8,17 +8,17 @@
 
 namespace harmonode {
 
-platform::Result<boost::json::object> libraryToJSON() {
-    const ITunesToJSON converter;
+platform::Result<JsonDocument> libraryToJSON() {
+    ITunesToJSON converter;
     auto library = platform::ITLibrary::initWithAPIVersion("1.0");
     if (!library) return library.error();
     static_cast<void>(library.value()->reloadData());
-    boost::json::object document = converter.readLibrary(*library.value());
+    JsonDocument document = converter.readLibrary(*library.value());
     library.value().reset();  // the document holds its own copies from here on
     // The pretty text goes out piece by piece as it is made, never whole in
     // memory; checked first, so a document that cannot be text writes nothing.
-    if (auto valid = checkJSON(document); !valid) return valid.error();
-    streamJSON(document, JsonLayout::pretty, writeOutput);
+    if (auto valid = checkJSON(document.json()); !valid) return valid.error();
+    streamJSON(document.json(), JsonLayout::pretty, writeOutput);
     writeOutput("\n");
     return document;
 }
@@ -26,7 +26,7 @@ platform::Result<boost::json::object> libraryToJSON() {
 platform::Status exportLibraryToFile(const platform::URL& destURL) {
     const auto document = libraryToJSON();
     if (!document) return document.error();
-    return writeJSON(destURL, document.value());
+    return writeJSON(destURL, document.value().json());
 }
 
 platform::Status writeLibrary() {

@@ -4,7 +4,7 @@
 // reads its own library object and drops it afterwards; errors come back
 // as values for the dispatch to turn into error replies. Bridge thread only.
 
-#include <boost/json/object.hpp>
+#include "export/DocumentArena.h"
 
 #include "platform/foundation/Error.h"
 #include "platform/foundation/URL.h"
@@ -16,7 +16,7 @@ inline constexpr const char* kDefaultLibraryFile = "/Volumes/Media/_harmonode/ha
 
 // Builds the library document and writes it, pretty-printed, to standard
 // output as progress text; gives the document.
-platform::Result<boost::json::object> libraryToJSON();
+platform::Result<JsonDocument> libraryToJSON();
 
 // libraryToJSON, then the document written atomically to `destURL`.
 platform::Status exportLibraryToFile(const platform::URL& destURL);

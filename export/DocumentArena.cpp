@@ -42,10 +42,9 @@ class HugePageResource final : public boost::json::memory_resource {
 
 }  // namespace
 
-boost::json::storage_ptr makeDocumentArena() {
+std::unique_ptr<boost::json::memory_resource> makeDocumentArena() {
     static HugePageResource pages;  // stateless; lives as long as any arena may
-    return boost::json::make_shared_resource<boost::json::monotonic_resource>(kHugePage,
-                                                                              boost::json::storage_ptr(&pages));
+    return std::make_unique<boost::json::monotonic_resource>(kHugePage, boost::json::storage_ptr(&pages));
 }
 
 }  // namespace harmonode

@@ -16,7 +16,8 @@ struct Overloaded : Visitors... {
 ITunesToJSON::ITunesToJSON()
     : filePathTrackElem_(getTrackElement(TrackElem::kFilePath)),
       // The document is built once and dropped whole: an arena serves it.
-      storage_(makeDocumentArena()) {}
+      arena_(makeDocumentArena()),
+      storage_(arena_.get()) {}
 
 void ITunesToJSON::add(TrackElem e, const std::optional<TrackValue>& obj, boost::json::object& track) const {
     const TrackElement& element = getTrackElement(e);

@@ -6,11 +6,13 @@
 // The conversions are templates over the objects they read, so any object
 // that offers the same properties as the library's media items, playlists
 // and library serves (the tests feed them without a library file). A
-// converter is used by one thread for one export; the document it returns
-// shares the converter's arena and outlives the converter.
+// converter is used by one thread. Records it makes live in its arena and
+// are valid while the converter lives; readLibrary hands that arena over to
+// the document it returns, which then outlives the converter.
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +23,7 @@
 #include <boost/json/object.hpp>
 #include <boost/json/storage_ptr.hpp>
 
+#include "export/DocumentArena.h"
 #include "export/KeyedHash.h"
 #include "export/TrackElement.h"
 #include "export/TrackElementMap.h"
@@ -103,7 +106,7 @@ public:
     // The library document of `library`, which the caller has opened and
     // reloaded. Reports no errors; what the library does not know is left out.
     template <class Library>
-    boost::json::object readLibrary(const Library& library) const;
+    JsonDocument readLibrary(const Library& library);
 
     // The playlist record of `playlist`.
     template <class Playlist>
@@ -124,7 +127,8 @@ private:
                    std::string_view locationKey, std::string_view pathKey) const;
 
     const TrackElement& filePathTrackElem_;
-    boost::json::storage_ptr storage_;
+    std::unique_ptr<boost::json::memory_resource> arena_;
+    boost::json::storage_ptr storage_;  // arena_, uncounted
 };
 
 template <class MediaItem>
@@ -200,7 +204,7 @@ boost::json::object ITunesToJSON::toPlaylist(const Playlist& playlist) const {
 }
 
 template <class Library>
-boost::json::object ITunesToJSON::readLibrary(const Library& library) const {
+JsonDocument ITunesToJSON::readLibrary(const Library& library) {
     boost::json::object document(storage_);
     boost::json::array tracks(storage_);
     boost::json::array playlists(storage_);
@@ -220,7 +224,11 @@ boost::json::object ITunesToJSON::readLibrary(const Library& library) const {
     playlists.reserve(library.allPlaylists().size());
     for (const auto& playlist : library.allPlaylists()) playlists.emplace_back(toPlaylist(playlist));
     document.emplace("playlists", std::move(playlists));
-    return document;
+
+    JsonDocument built(std::move(arena_), std::move(document));
+    arena_ = makeDocumentArena();  // later records need an arena of their own
+    storage_ = boost::json::storage_ptr(arena_.get());
+    return built;
 }
 
 }  // namespace harmonode

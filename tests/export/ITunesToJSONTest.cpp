@@ -83,6 +83,12 @@ FakeItem fullItem() {
     return item;
 }
 
+// One converter for the records of all tests: records live in its arena.
+const ITunesToJSON& converter() {
+    static const ITunesToJSON shared;
+    return shared;
+}
+
 std::set<std::string> keysOf(const boost::json::object& record) {
     std::set<std::string> keys;
     for (const auto& member : record) keys.emplace(member.key());
@@ -90,7 +96,7 @@ std::set<std::string> keysOf(const boost::json::object& record) {
 }
 
 TEST(MediaItemToTrack, AnItemWithoutOptionalValuesHasTheTwentyTwoKeys) {
-    const auto record = ITunesToJSON().mediaItemToTrack(FakeItem{});
+    const auto record = converter().mediaItemToTrack(FakeItem{});
     EXPECT_EQ(keysOf(record), (std::set<std::string>{"Persistent ID", "BPM", "Composer", "Size", "Genre", "On Cloud",
                                                       "Protected", "Has Video", "Purchased", "Rating Computed",
                                                       "Media Kind", "Playcount", "Rating", "Sample Rate", "Skip Count",
@@ -100,7 +106,7 @@ TEST(MediaItemToTrack, AnItemWithoutOptionalValuesHasTheTwentyTwoKeys) {
 }
 
 TEST(MediaItemToTrack, AFullItemWithAFileLocationHasThirtySevenKeysOfTheRightKinds) {
-    const auto record = ITunesToJSON().mediaItemToTrack(fullItem());
+    const auto record = converter().mediaItemToTrack(fullItem());
     EXPECT_EQ(record.size(), 37u);
     EXPECT_EQ(record.at("Persistent ID"), "12ACE9259A434B5E");
     EXPECT_EQ(record.at("Date Added"), -1000);
@@ -125,7 +131,7 @@ TEST(MediaItemToTrack, AFullItemWithAFileLocationHasThirtySevenKeysOfTheRightKin
 TEST(MediaItemToTrack, OnlyFileLocationsGiveAFilePath) {
     FakeItem item;
     item.location_ = URL::fromString("http://example.com/pod/episode%201.mp3");
-    const auto record = ITunesToJSON().mediaItemToTrack(item);
+    const auto record = converter().mediaItemToTrack(item);
     EXPECT_EQ(record.at("Location"), "http://example.com/pod/episode%201.mp3");
     EXPECT_FALSE(record.contains("FilePath"));
 }
@@ -133,7 +139,7 @@ TEST(MediaItemToTrack, OnlyFileLocationsGiveAFilePath) {
 TEST(MediaItemToTrack, AlbumWithoutTitleAndArtistWithoutNameAreLeftOut) {
     FakeItem item;
     item.artist_ = FakeArtist{};
-    const auto record = ITunesToJSON().mediaItemToTrack(item);
+    const auto record = converter().mediaItemToTrack(item);
     EXPECT_FALSE(record.contains("Album"));
     EXPECT_FALSE(record.contains("Artist"));
 }
@@ -141,7 +147,7 @@ TEST(MediaItemToTrack, AlbumWithoutTitleAndArtistWithoutNameAreLeftOut) {
 TEST(MediaItemToTrack, SmallPersistentIdsKeepTheirLeadingZeros) {
     FakeItem item;
     item.persistentID_ = 0xABC;
-    EXPECT_EQ(ITunesToJSON().mediaItemToTrack(item).at("Persistent ID"), "0000000000000ABC");
+    EXPECT_EQ(converter().mediaItemToTrack(item).at("Persistent ID"), "0000000000000ABC");
 }
 
 TEST(Add, LocationTypesAndPlayStatusAreWrittenAsTextAndVideoInfoNotAtAll) {
@@ -191,7 +197,7 @@ TEST(ToPlaylist, RecordCarriesEveryMemberAndKindsAsNumbers) {
     FakePlaylist playlist;
     playlist.members = {&items[0], &items[1]};
     playlist.parentID_ = 0xABCDEFULL;
-    const auto record = ITunesToJSON().toPlaylist(playlist);
+    const auto record = converter().toPlaylist(playlist);
     EXPECT_EQ(record.at("name"), "List");
     EXPECT_EQ(record.at("persistentID"), "000000000000F00D");
     EXPECT_EQ(record.at("parentID"), "0000000000ABCDEF");
@@ -204,7 +210,7 @@ TEST(ToPlaylist, RecordCarriesEveryMemberAndKindsAsNumbers) {
 }
 
 TEST(ToPlaylist, AnEmptyTopLevelPlaylistHasDigestOneAndNoParent) {
-    const auto record = ITunesToJSON().toPlaylist(FakePlaylist{});
+    const auto record = converter().toPlaylist(FakePlaylist{});
     EXPECT_EQ(record.at("hash"), "0000000000000001");
     EXPECT_EQ(record.at("pids"), boost::json::array{});
     EXPECT_FALSE(record.contains("parentID"));
@@ -256,7 +262,8 @@ struct FakeLibrary {
 };
 
 TEST(ReadLibrary, AnEmptyLibraryStillHasEveryFact) {
-    const auto document = ITunesToJSON().readLibrary(FakeLibrary{});
+    const auto built = ITunesToJSON().readLibrary(FakeLibrary{});
+    const auto& document = built.json();
     EXPECT_EQ(keysOf(document), (std::set<std::string>{"tracks", "playlists", "apiMajorVersion", "apiMinorVersion",
                                                         "create_ts", "hashValue"}));
     EXPECT_EQ(document.at("tracks"), boost::json::array{});
@@ -266,7 +273,8 @@ TEST(ReadLibrary, AnEmptyLibraryStillHasEveryFact) {
 TEST(ReadLibrary, FoldersAreDecidedSeparatelyAndGiveUrlAndPath) {
     FakeLibrary library;
     library.musicFolderLocation_ = URL::fromString("file:///Users/a/Music/iTunes/iTunes%20Media/");
-    const auto document = ITunesToJSON().readLibrary(library);
+    const auto built = ITunesToJSON().readLibrary(library);
+    const auto& document = built.json();
     EXPECT_EQ(document.at("musicFolderLocation"), "file:///Users/a/Music/iTunes/iTunes%20Media/");
     EXPECT_EQ(document.at("musicFolderPath"), "/Users/a/Music/iTunes/iTunes Media");
     EXPECT_FALSE(document.contains("mediaFolderLocation"));
@@ -280,7 +288,8 @@ TEST(ReadLibrary, TracksAndPlaylistsKeepLibraryOrderAndCreationTimeIsTheStart) {
     library.playlists.resize(2);
     library.playlists[1].name_ = "Second";
     const auto before = millisecondsSince1970(Date::now());
-    const auto document = ITunesToJSON().readLibrary(library);
+    const auto built = ITunesToJSON().readLibrary(library);
+    const auto& document = built.json();
     const auto after = millisecondsSince1970(Date::now());
     const auto& tracks = document.at("tracks").as_array();
     ASSERT_EQ(tracks.size(), 3u);
