@@ -42,7 +42,7 @@ class HugePageResource final : public boost::json::memory_resource {
 
 }  // namespace
 
-std::unique_ptr<boost::json::memory_resource> makeDocumentArena() {
+std::unique_ptr<boost::json::monotonic_resource> makeDocumentArena() {
     static HugePageResource pages;  // stateless; lives as long as any arena may
     return std::make_unique<boost::json::monotonic_resource>(kHugePage, boost::json::storage_ptr(&pages));
 }

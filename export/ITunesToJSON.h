@@ -127,7 +127,7 @@ private:
                    std::string_view locationKey, std::string_view pathKey) const;
 
     const TrackElement& filePathTrackElem_;
-    std::unique_ptr<boost::json::memory_resource> arena_;
+    std::unique_ptr<boost::json::monotonic_resource> arena_;
     boost::json::storage_ptr storage_;  // arena_, uncounted
 };
 

@@ -152,6 +152,17 @@ private:
     const JsonSink* sink_;
 };
 
+// Whether `text` is valid UTF-8; short ASCII texts, most of a library
+// document's, are settled here without the full decoder.
+bool validText(std::string_view text) noexcept {
+    if (text.size() <= 32) {
+        unsigned char bits = 0;
+        for (const char c : text) bits |= static_cast<unsigned char>(c);
+        if (bits < 0x80) return true;
+    }
+    return platform::isValidUTF8(text);
+}
+
 platform::Error problem(std::string_view what) { return {"cannot write " + std::string(what) + " as JSON"}; }
 
 // The first reason `value` cannot be written, if any.
@@ -159,7 +170,7 @@ std::optional<platform::Error> problemOf(const boost::json::value& value);
 
 std::optional<platform::Error> problemOf(const boost::json::object& object) {
     for (const auto& member : object) {
-        if (!platform::isValidUTF8(member.key())) return problem("a key that is not valid UTF-8");
+        if (!validText(member.key())) return problem("a key that is not valid UTF-8");
         if (auto found = problemOf(member.value())) return found;
     }
     return std::nullopt;
@@ -171,7 +182,7 @@ std::optional<platform::Error> problemOf(const boost::json::value& value) {
             if (!std::isfinite(value.get_double())) return problem("a number that is not finite");
             return std::nullopt;
         case boost::json::kind::string:
-            if (!platform::isValidUTF8(value.get_string())) return problem("a string that is not valid UTF-8");
+            if (!validText(value.get_string())) return problem("a string that is not valid UTF-8");
             return std::nullopt;
         case boost::json::kind::array:
             for (const auto& element : value.get_array()) {
