@@ -142,16 +142,7 @@ char* XmlByteCleaner::stepByte(unsigned char c, char* out) noexcept {
         utf8Len_ = utf8Need_ = 0;
     }
     if (c >= 0x80) return stepUTF8(c, out);
-    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-        out = flushReference(out);
-        out = flushHighSurrogate(out);
-        if (mode_ == Mode::Comment || mode_ == Mode::CData) {
-            match_ = 0;
-        } else {
-            mode_ = Mode::Text;
-        }
-        return replacement(out);
-    }
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return replacement(endRun(out));
     if (ref_ != Ref::None) {
         bool consumed = false;
         out = stepReference(c, out, consumed);
@@ -160,7 +151,7 @@ char* XmlByteCleaner::stepByte(unsigned char c, char* out) noexcept {
     return stepMarkup(c, out);
 }
 
-char* XmlByteCleaner::stepUTF8(unsigned char c, char* out) noexcept {
+char* XmlByteCleaner::endRun(char* out) noexcept {
     out = flushReference(out);
     out = flushHighSurrogate(out);
     if (mode_ == Mode::Comment || mode_ == Mode::CData) {
@@ -168,6 +159,11 @@ char* XmlByteCleaner::stepUTF8(unsigned char c, char* out) noexcept {
     } else {
         mode_ = Mode::Text;
     }
+    return out;
+}
+
+char* XmlByteCleaner::stepUTF8(unsigned char c, char* out) noexcept {
+    out = endRun(out);
     std::uint8_t need = 0;
     unsigned char low = 0x80, high = 0xBF;
     if (c >= 0xC2 && c <= 0xDF) {

@@ -57,6 +57,9 @@ private:
     char* step(unsigned char c, char* out) noexcept;
     char* stepByte(unsigned char c, char* out) noexcept;
     char* stepUTF8(unsigned char c, char* out) noexcept;
+    // Ends a pending reference or surrogate and any markup in progress
+    // before a byte that belongs to text (a replaced or non-ASCII byte).
+    char* endRun(char* out) noexcept;
     char* stepReference(unsigned char c, char* out, bool& consumed) noexcept;
     char* stepMarkup(unsigned char c, char* out) noexcept;
     char* completeReference(char* out) noexcept;
