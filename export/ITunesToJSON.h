@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <variant>
 
 #include <boost/json/array.hpp>
@@ -134,45 +135,57 @@ private:
 template <class MediaItem>
 boost::json::object ITunesToJSON::mediaItemToTrack(const MediaItem& item) const {
     using detail::trackValue;
-    boost::json::object track(storage_);
-    track.reserve(37);  // the most a record holds: the 36 properties and "FilePath"
-    add(TrackElem::kPersistentID, trackValue(item.persistentID()), track);
-    add(TrackElem::kDateAdded, trackValue(item.addedDate()), track);
-    add(TrackElem::kAlbum, AlbumValue{detail::textView(item.album().title())}, track);
     const auto& artist = item.artist();
-    add(TrackElem::kArtist, artist ? TrackValue(ArtistValue{detail::textView(artist->name())}) : TrackValue(), track);
-    add(TrackElem::kBPM, trackValue(item.beatsPerMinute()), track);
-    add(TrackElem::kComments, trackValue(item.comments()), track);
-    add(TrackElem::kComposer, trackValue(item.composer()), track);
-    add(TrackElem::kContentRating, trackValue(item.contentRating()), track);
-    add(TrackElem::kSize, trackValue(item.fileSize()), track);
-    add(TrackElem::kGenre, trackValue(item.genre()), track);
-    add(TrackElem::kGrouping, trackValue(item.grouping()), track);
-    add(TrackElem::kOnCloud, trackValue(item.isCloud()), track);
-    add(TrackElem::kProtected, trackValue(item.isDRMProtected()), track);
-    add(TrackElem::kHasVideo, trackValue(item.isVideo()), track);
-    add(TrackElem::kPurchased, trackValue(item.isPurchased()), track);
-    add(TrackElem::kRatingComputed, trackValue(item.isRatingComputed()), track);
-    add(TrackElem::kKind, trackValue(item.kind()), track);
-    add(TrackElem::kPlayDate, trackValue(item.lastPlayedDate()), track);
-    add(TrackElem::kLocation, trackValue(item.location()), track);
-    add(TrackElem::kITunesMediaKind, trackValue(item.mediaKind()), track);
-    add(TrackElem::kTrackDateModified, trackValue(item.modifiedDate()), track);
-    add(TrackElem::kPlayCount, trackValue(item.playCount()), track);
-    add(TrackElem::kRating, trackValue(item.rating()), track);
-    add(TrackElem::kReleaseDate, trackValue(item.releaseDate()), track);
-    add(TrackElem::kSampleRate, trackValue(item.sampleRate()), track);
-    add(TrackElem::kSkipCount, trackValue(item.skipCount()), track);
-    add(TrackElem::kSkipDate, trackValue(item.skipDate()), track);
-    add(TrackElem::kStartTime, trackValue(item.startTime()), track);
-    add(TrackElem::kStopTime, trackValue(item.stopTime()), track);
-    add(TrackElem::kSortName, trackValue(item.sortTitle()), track);
-    add(TrackElem::kSortComposer, trackValue(item.sortComposer()), track);
-    add(TrackElem::kTitle, trackValue(item.title()), track);
-    add(TrackElem::kTime, trackValue(item.totalTime()), track);
-    add(TrackElem::kTrackNumber, trackValue(item.trackNumber()), track);
-    add(TrackElem::kVolumeAdjustment, trackValue(item.volumeAdjustment()), track);
-    add(TrackElem::kYear, trackValue(item.year()), track);
+    // The 36 properties in the order they are written.
+    const std::pair<TrackElem, TrackValue> rows[] = {
+        {TrackElem::kPersistentID, trackValue(item.persistentID())},
+        {TrackElem::kDateAdded, trackValue(item.addedDate())},
+        {TrackElem::kAlbum, AlbumValue{detail::textView(item.album().title())}},
+        {TrackElem::kArtist, artist ? TrackValue(ArtistValue{detail::textView(artist->name())}) : TrackValue()},
+        {TrackElem::kBPM, trackValue(item.beatsPerMinute())},
+        {TrackElem::kComments, trackValue(item.comments())},
+        {TrackElem::kComposer, trackValue(item.composer())},
+        {TrackElem::kContentRating, trackValue(item.contentRating())},
+        {TrackElem::kSize, trackValue(item.fileSize())},
+        {TrackElem::kGenre, trackValue(item.genre())},
+        {TrackElem::kGrouping, trackValue(item.grouping())},
+        {TrackElem::kOnCloud, trackValue(item.isCloud())},
+        {TrackElem::kProtected, trackValue(item.isDRMProtected())},
+        {TrackElem::kHasVideo, trackValue(item.isVideo())},
+        {TrackElem::kPurchased, trackValue(item.isPurchased())},
+        {TrackElem::kRatingComputed, trackValue(item.isRatingComputed())},
+        {TrackElem::kKind, trackValue(item.kind())},
+        {TrackElem::kPlayDate, trackValue(item.lastPlayedDate())},
+        {TrackElem::kLocation, trackValue(item.location())},
+        {TrackElem::kITunesMediaKind, trackValue(item.mediaKind())},
+        {TrackElem::kTrackDateModified, trackValue(item.modifiedDate())},
+        {TrackElem::kPlayCount, trackValue(item.playCount())},
+        {TrackElem::kRating, trackValue(item.rating())},
+        {TrackElem::kReleaseDate, trackValue(item.releaseDate())},
+        {TrackElem::kSampleRate, trackValue(item.sampleRate())},
+        {TrackElem::kSkipCount, trackValue(item.skipCount())},
+        {TrackElem::kSkipDate, trackValue(item.skipDate())},
+        {TrackElem::kStartTime, trackValue(item.startTime())},
+        {TrackElem::kStopTime, trackValue(item.stopTime())},
+        {TrackElem::kSortName, trackValue(item.sortTitle())},
+        {TrackElem::kSortComposer, trackValue(item.sortComposer())},
+        {TrackElem::kTitle, trackValue(item.title())},
+        {TrackElem::kTime, trackValue(item.totalTime())},
+        {TrackElem::kTrackNumber, trackValue(item.trackNumber())},
+        {TrackElem::kVolumeAdjustment, trackValue(item.volumeAdjustment())},
+        {TrackElem::kYear, trackValue(item.year())},
+    };
+    // Room for exactly the keys the record gets (at most one too many, for
+    // an album without a title), so no record holds unused slots.
+    std::size_t keys = 0;
+    for (const auto& [e, value] : rows) {
+        if (std::holds_alternative<std::monostate>(value)) continue;
+        const auto* url = std::get_if<std::reference_wrapper<const platform::URL>>(&value);
+        keys += url && url->get().isFileURL() ? 2 : 1;
+    }
+    boost::json::object track(storage_);
+    track.reserve(keys);
+    for (const auto& [e, value] : rows) add(e, value, track);
     return track;
 }
 
