@@ -1,8 +1,9 @@
 #include "bridge/CLI.h"
 
+#include <unistd.h>
+
 #include <array>
 #include <string>
-#include <unistd.h>
 
 #include <boost/json/parser.hpp>
 
