@@ -43,6 +43,12 @@ public final class Child {
                 MacosUiHelper.disableReordering0();
                 MacosUiHelper.enableReordering0();
                 break;
+            case "localized":
+                // The text of "language" in the bundle at args[1], for this VM's locale variables.
+                System.load(NativeLibraries.path("bfg.native"));
+                String text = MacLocalization.getLocalizedString0(args[1], null, "language", null, null, null);
+                System.out.println("language=" + text);
+                break;
             default:
                 throw new IllegalArgumentException(args[0]);
         }

@@ -6,6 +6,7 @@ import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.util.ArrayList;
 import java.util.List;
+import java.util.Map;
 import java.util.concurrent.TimeUnit;
 
 /** Runs {@link Child} in a new VM with -Xcheck:jni and collects what it wrote. */
@@ -23,6 +24,15 @@ final class ChildJvm {
     }
 
     static ChildJvm run(String... args) throws IOException, InterruptedException {
+        return run((Map<String, String>) null, args);
+    }
+
+    /**
+     * Runs the child with the locale variables LANGUAGE, LC_ALL, LC_MESSAGES
+     * and LANG removed from its environment, then those of {@code locale}
+     * set; a null map keeps the environment as it is.
+     */
+    static ChildJvm run(Map<String, String> locale, String... args) throws IOException, InterruptedException {
         List<String> command = new ArrayList<>();
         command.add(System.getProperty("java.home") + File.separator + "bin" + File.separator + "java");
         command.add("-Xcheck:jni");
@@ -37,7 +47,12 @@ final class ChildJvm {
         File out = File.createTempFile("bfg-child", ".out");
         File err = File.createTempFile("bfg-child", ".err");
         try {
-            Process process = new ProcessBuilder(command).redirectOutput(out).redirectError(err).start();
+            ProcessBuilder builder = new ProcessBuilder(command).redirectOutput(out).redirectError(err);
+            if (locale != null) {
+                builder.environment().keySet().removeAll(List.of("LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"));
+                builder.environment().putAll(locale);
+            }
+            Process process = builder.start();
             if (!process.waitFor(120, TimeUnit.SECONDS)) {
                 process.destroyForcibly();
                 throw new IllegalStateException("child VM did not finish");
