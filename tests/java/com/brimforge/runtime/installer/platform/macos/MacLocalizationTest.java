@@ -40,7 +40,6 @@ class MacLocalizationTest {
                 "sentinel" = "_";
                 "hostile" = "%s %n %x %@";
                 "escaped" = "a \\"quoted\\" word,\\ta tab\\nand \\\\ \\U00e9";
-                plain_key = plain.value;
                 "emoji" = "\uD83D\uDE00 \\UD83C\\UDFB5";
                 """);
         write(resources.resolve("fr.lproj/Custom.strings"), """
@@ -82,7 +81,6 @@ class MacLocalizationTest {
     void tablesOfEveryFormAreRead() {
         assertAll(
                 () -> assertEquals("a \"quoted\" word,\ta tab\nand \\ \u00E9", lookup(null, "escaped", null, null, null)),
-                () -> assertEquals("plain.value", lookup(null, "plain_key", null, null, null)),
                 () -> assertEquals("\uD83D\uDE00 \uD83C\uDFB5", lookup(null, "emoji", null, null, null)),
                 () -> assertEquals("from a property list & its table", lookup("Custom", "custom", null, null, null)),
                 () -> assertEquals("UTF-16 \u00E9 \uD83D\uDE00", lookup("Wide", "wide", null, null, null)));
