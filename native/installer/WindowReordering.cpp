@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "native/installer/JavaValues.h"
 #include "platform/objc/Runtime.h"
 
 namespace bfgnative {
@@ -28,18 +29,20 @@ const objc::SEL& originalCanBecomeMainWindowSelector() {
     return sel;
 }
 
-// Replaces `cls`'s implementation of `selector` by `hook` and registers the
-// implementation that ran before under `original`. Signature is the C++ type
-// of both; an implementation of another type is left alone, since the hook
-// could not call it.
+// Registers the implementation of `selector` that runs now under `original`,
+// then replaces it by `hook`. In that order: the host may send the message
+// on another thread meanwhile, and the hook must find its original at once.
+// Signature is the C++ type of both; an implementation of another type is
+// left alone, since the hook could not call it.
 template <class Signature>
 bool hook(objc::Class cls, const objc::SEL& selector, const objc::SEL& original, objc::IMP hookImp,
           const char* types) {
     // Own or inherited: what a message to an instance ran until now.
     const std::optional<objc::IMP> before = objc::class_getMethodImplementation(cls, selector);
     if (!before || !Signature::of(*before)) return false;
-    objc::class_replaceMethod(cls, selector, std::move(hookImp), types);
+    // Already registered (hooked before): the original stays the first one.
     objc::class_addMethod(cls, original, *before, types);
+    objc::class_replaceMethod(cls, selector, std::move(hookImp), types);
     return true;
 }
 
@@ -67,19 +70,25 @@ WindowHooks installWindowHooks(std::string_view className) {
     if (!cls) return installed;
 
     // The hooks capture nothing; they find the original through the receiver.
+    // They run in the host's calls, so nothing may escape them: a failure is
+    // logged, and the window then does not become main.
     installed.windowDidBecomeMain = hook<DidBecomeMain>(
         cls, windowDidBecomeMainSelector(), originalWindowDidBecomeMainSelector(),
-        objc::imp_implementationWithBlock([](objc::id self, objc::id notification) {
-            if (!reorderingGuardActive()) {
-                objc::objc_msgSend<void, objc::id>(self, originalWindowDidBecomeMainSelector(), notification);
-            }
+        objc::imp_implementationWithBlock([](objc::id self, objc::id notification) noexcept {
+            bfg::guarded("windowDidBecomeMain:", [&] {
+                if (!reorderingGuardActive()) {
+                    objc::objc_msgSend<void, objc::id>(self, originalWindowDidBecomeMainSelector(), notification);
+                }
+            });
         }),
         "v@:@");
     installed.canBecomeMainWindow = hook<CanBecomeMain>(
         cls, canBecomeMainWindowSelector(), originalCanBecomeMainWindowSelector(),
-        objc::imp_implementationWithBlock([](objc::id self) -> bool {
-            if (reorderingGuardActive()) return false;
-            return objc::objc_msgSend<bool>(self, originalCanBecomeMainWindowSelector());
+        objc::imp_implementationWithBlock([](objc::id self) noexcept -> bool {
+            return bfg::guarded("canBecomeMainWindow", false, [&] {
+                if (reorderingGuardActive()) return false;
+                return objc::objc_msgSend<bool>(self, originalCanBecomeMainWindowSelector());
+            });
         }),
         "B@:");
     return installed;

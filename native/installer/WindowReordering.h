@@ -35,7 +35,10 @@ struct WindowHooks {
 // named `className`. The implementation that ran before is registered on the
 // class under "originalWindowDidBecomeMain:" ("v@:@") and
 // "originalCanBecomeMainWindow:" ("B@:"; the colon is part of the name) and
-// called by the hooks while the guard is inactive.
+// called by the hooks while the guard is inactive. The original is
+// registered before the hook replaces the method, so a message the host sends
+// on another thread meanwhile always finds it. Nothing escapes a hook into
+// the host: a failure is logged, and the window does not become main.
 //
 // A method the class only inherits is hooked too: the inherited
 // implementation becomes the original, so the class still behaves as its

@@ -4,6 +4,10 @@
 
 #include <jni.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "native/installer/Library.h"
@@ -107,6 +111,56 @@ TEST(WindowHooks, FollowTheGuardAndOtherwiseKeepTheOriginalBehaviour) {
     EXPECT_TRUE(canBecomeMainWindow(window));
     windowDidBecomeMain(window, nullptr);
     EXPECT_EQ(window.becameMain, 2);
+}
+
+TEST(WindowHooks, MessagesSentWhileTheHooksAreInstalledAlwaysReachTheOriginal) {
+    // The host may send window messages on another thread while the library
+    // loads: each one must run the window's own handler, none may fail. One
+    // thread sends to the window of the round while this one hooks its class.
+    struct Round {
+        explicit Round(objc::Class cls) : window(cls) {}
+        TestWindow window;
+        int sent = 0;  // by the sender only
+        int failed = 0;
+    };
+    std::atomic<Round*> current{nullptr};
+    std::atomic<Round*> seen{nullptr};
+    std::atomic<bool> stop{false};
+    std::thread sender([&] {
+        while (!stop.load()) {
+            Round* round = current.load();
+            if (round) {
+                try {
+                    windowDidBecomeMain(round->window, nullptr);
+                    if (!canBecomeMainWindow(round->window)) ++round->failed;
+                } catch (const std::exception&) {
+                    ++round->failed;
+                }
+                ++round->sent;
+            }
+            seen.store(round);
+        }
+    });
+    const auto waitUntilSeen = [&](Round* round) {
+        seen.store(reinterpret_cast<Round*>(1));
+        while (seen.load() != round) std::this_thread::yield();
+    };
+    for (int i = 0; i < 2000; ++i) {
+        const std::string name = "TestWindowRace" + std::to_string(i);
+        const objc::Class cls = makeClass(nullptr, name.c_str());
+        addWindowMethods(cls);
+        Round round(cls);
+        current.store(&round);
+        waitUntilSeen(&round);
+        bfgnative::installWindowHooks(name);
+        waitUntilSeen(&round);
+        current.store(nullptr);
+        waitUntilSeen(nullptr);
+        ASSERT_EQ(round.failed, 0) << "round " << i;
+        ASSERT_EQ(round.window.becameMain, round.sent) << "round " << i;
+    }
+    stop = true;
+    sender.join();
 }
 
 TEST(WindowHooks, AnInheritedMethodIsHookedWithTheInheritedImplementationAsOriginal) {
