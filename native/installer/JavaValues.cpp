@@ -49,6 +49,14 @@ private:
     const char* chars_;
 };
 
+// `size` as the length of a Java string or array; throws when it is too long for one.
+jsize javaLength(std::size_t size) {
+    if (size > static_cast<std::size_t>(std::numeric_limits<jsize>::max())) {
+        throw std::length_error("too long for a Java string or array");
+    }
+    return static_cast<jsize>(size);
+}
+
 std::optional<std::u16string> readString(JNIEnv* env, jstring string) {
     if (!string) return std::nullopt;
     const jsize length = env->GetStringLength(string);
@@ -64,12 +72,16 @@ std::optional<std::u16string> readString(JNIEnv* env, jstring string) {
 extern "C" {
 
 JNIEXPORT std::optional<std::u16string> getString(JNIEnv* env, jstring string) noexcept {
-    return guarded("getString", std::optional<std::u16string>(), [&] { return readString(env, string); });
+    return guarded("getString", std::optional<std::u16string>(), [&]() -> std::optional<std::u16string> {
+        if (env->ExceptionCheck()) return std::nullopt;
+        return readString(env, string);
+    });
 }
 
 JNIEXPORT std::vector<std::u16string> getStringArray(JNIEnv* env, jobjectArray array) noexcept {
     return guarded("getStringArray", std::vector<std::u16string>(), [&] {
         std::vector<std::u16string> strings;
+        if (env->ExceptionCheck()) return strings;
         if (!array) {
             platform::NSLog("getStringArray: null array read as empty");
             return strings;
@@ -94,7 +106,7 @@ JNIEXPORT std::vector<std::u16string> getStringArray(JNIEnv* env, jobjectArray a
 
 JNIEXPORT char* getStringChars(JNIEnv* env, jstring string) noexcept {
     return guarded("getStringChars", static_cast<char*>(nullptr), [&]() -> char* {
-        if (!string) return nullptr;
+        if (!string || env->ExceptionCheck()) return nullptr;
         const StringUTFChars chars(env, string);
         if (!chars.get()) return nullptr;
         return strdup(chars.get());
@@ -104,6 +116,7 @@ JNIEXPORT char* getStringChars(JNIEnv* env, jstring string) noexcept {
 JNIEXPORT std::vector<bool> getBooleanArray(JNIEnv* env, jbooleanArray array) noexcept {
     return guarded("getBooleanArray", std::vector<bool>(), [&] {
         std::vector<bool> values;
+        if (env->ExceptionCheck()) return values;
         if (!array) {
             platform::NSLog("getBooleanArray: null array read as empty");
             return values;
@@ -125,7 +138,7 @@ JNIEXPORT std::vector<bool> getBooleanArray(JNIEnv* env, jbooleanArray array) no
 JNIEXPORT std::optional<std::vector<std::uint8_t>> getData(JNIEnv* env, jbyteArray array) noexcept {
     using Data = std::optional<std::vector<std::uint8_t>>;
     return guarded("getData", Data(), [&]() -> Data {
-        if (!array) return std::nullopt;
+        if (!array || env->ExceptionCheck()) return std::nullopt;
         const jsize length = env->GetArrayLength(array);
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
         if (length > 0) {
@@ -142,18 +155,49 @@ namespace bfg {
 
 jstring newJavaString(JNIEnv* env, std::u16string_view text) noexcept {
     return guarded("newJavaString", static_cast<jstring>(nullptr), [&]() -> jstring {
-        if (text.size() > static_cast<std::size_t>(std::numeric_limits<jsize>::max())) {
-            throw std::length_error("text too long for a Java string");
-        }
+        if (env->ExceptionCheck()) return nullptr;
+        const jsize length = javaLength(text.size());
         const std::vector<jchar> units(text.begin(), text.end());
         static const jchar none = 0;
-        return env->NewString(units.empty() ? &none : units.data(), static_cast<jsize>(units.size()));
+        return env->NewString(units.empty() ? &none : units.data(), length);
     });
 }
 
 jstring newJavaString(JNIEnv* env, std::string_view utf8) noexcept {
-    return guarded("newJavaString", static_cast<jstring>(nullptr), [&] {
+    return guarded("newJavaString", static_cast<jstring>(nullptr), [&]() -> jstring {
+        if (env->ExceptionCheck()) return nullptr;
         return newJavaString(env, platform::utf8ToUTF16(platform::decodeUTF8Lossy(utf8)));
+    });
+}
+
+jobjectArray newStringArray(JNIEnv* env, std::span<const std::u16string> texts) noexcept {
+    return guarded("newStringArray", static_cast<jobjectArray>(nullptr), [&]() -> jobjectArray {
+        if (env->ExceptionCheck()) return nullptr;
+        const jsize length = javaLength(texts.size());
+        const LocalRef<jclass> stringClass(env, env->FindClass("java/lang/String"));
+        if (!stringClass) return nullptr;
+        const jobjectArray array = env->NewObjectArray(length, stringClass.get(), nullptr);
+        if (!array) return nullptr;
+        for (jsize i = 0; i < length; ++i) {
+            const LocalRef<jstring> element(env, newJavaString(env, texts[static_cast<std::size_t>(i)]));
+            if (!element) {
+                env->DeleteLocalRef(array);
+                return nullptr;
+            }
+            env->SetObjectArrayElement(array, i, element.get());
+        }
+        return array;
+    });
+}
+
+jbooleanArray newBooleanArray(JNIEnv* env, const std::vector<bool>& values) noexcept {
+    return guarded("newBooleanArray", static_cast<jbooleanArray>(nullptr), [&]() -> jbooleanArray {
+        if (env->ExceptionCheck()) return nullptr;
+        const jsize length = javaLength(values.size());
+        const std::vector<jboolean> elements(values.begin(), values.end());
+        const jbooleanArray array = env->NewBooleanArray(length);
+        if (array && length > 0) env->SetBooleanArrayRegion(array, 0, length, elements.data());
+        return array;
     });
 }
 

@@ -9,12 +9,18 @@
 // runs out of memory while a value is read, the result is empty (none for the
 // optional ones) and the VM's OutOfMemoryError is pending for the caller to
 // see with ExceptionCheck.
+//
+// Every conversion and builder here returns its empty value (none, null,
+// empty) at once, making no other JNI call, when a Java exception is already
+// pending. So a native method may chain them and check for an exception once
+// at the end: after the first failure the rest do nothing.
 
 #include <jni.h>
 
 #include <cstdint>
 #include <exception>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -86,6 +92,17 @@ jstring newJavaString(JNIEnv* env, std::u16string_view text) noexcept;
 
 // The same for standard UTF-8 text; ill-formed bytes become U+FFFD.
 jstring newJavaString(JNIEnv* env, std::string_view utf8) noexcept;
+
+// A new Java String[] (a local reference) holding `texts` in order, each
+// element built with newJavaString. Each element's local reference is
+// deleted once stored, so any length is safe in a small local frame. Null
+// when the array cannot be built: the VM is out of memory (its exception
+// pending) or a text is too long for Java (logged).
+jobjectArray newStringArray(JNIEnv* env, std::span<const std::u16string> texts) noexcept;
+
+// A new Java boolean[] (a local reference) holding `values` in order; null
+// when the VM is out of memory (its exception pending).
+jbooleanArray newBooleanArray(JNIEnv* env, const std::vector<bool>& values) noexcept;
 
 // A JNI local reference deleted when the scope ends.
 template <class T>

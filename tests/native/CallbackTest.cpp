@@ -2,6 +2,7 @@
 #include "native/installer/Callback.h"
 
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -105,15 +106,30 @@ TEST_F(DialogConvention, ConvertsOnTheCallerShowsOnTheMainQueueAndReturnsFirst) 
 TEST_F(DialogConvention, NothingIsShownWhenConversionFails) {
     const jobject callback = newObject(env, "nativetest/AlertCallback");
     const jweak weak = env->NewWeakGlobalRef(callback);
+    const jstring text = env->NewStringUTF("Install");
+    const jobjectArray texts = env->NewObjectArray(1, env->FindClass("java/lang/String"), text);
+    const jbooleanArray flags = env->NewBooleanArray(1);
+    const jbyteArray bytes = env->NewByteArray(1);
     bool shown = false;
+    bool allEmpty = false;
     bfgnative::postDialog(
         bfgtest::javaVM(), env, callback,
-        [](JNIEnv* e) {
+        [&](JNIEnv* e) {
             const jclass error = e->FindClass("java/lang/OutOfMemoryError");
             e->ThrowNew(error, "no room");
+            // The conversions after the failed one make no JNI call (the JNI
+            // checks would warn, see JniTest) and give their empty values.
+            char* chars = getStringChars(e, text);
+            const std::u16string path = u"/tmp";
+            allEmpty = !getString(e, text) && getStringArray(e, texts).empty() && !chars &&
+                       getBooleanArray(e, flags).empty() && !getData(e, bytes) &&
+                       !bfg::newJavaString(e, std::string_view("a")) && !bfg::newStringArray(e, {&path, 1}) &&
+                       !bfg::newBooleanArray(e, {true});
+            std::free(chars);
             return 0;
         },
         [&](int, DialogCallback) { shown = true; });
+    EXPECT_TRUE(allEmpty);
     EXPECT_TRUE(env->ExceptionCheck());  // reaches the Java caller
     env->ExceptionClear();
     onMainQueue([] {});
