@@ -6,9 +6,12 @@
 // thread stands for the host application's main thread: when a Java VM exists
 // in the process (found with JNI_GetCreatedJavaVMs) the thread attaches itself
 // to it as a daemon thread named "main queue", before the first block that
-// finds the VM, and stays attached. Since that thread never returns to Java,
-// each block runs inside its own JNI local frame, freed when the block ends,
-// and a Java exception a block leaves pending is printed and cleared.
+// finds the VM, and stays attached. As on the host's main thread, no JNI
+// local frame is pushed around a block: that thread never returns to Java,
+// so every local reference a block makes and does not delete stays for the
+// life of the process. A block that makes local references frees them itself
+// (its own PushLocalFrame/PopLocalFrame, or DeleteLocalRef). A Java exception
+// a block leaves pending is printed and cleared.
 //
 // A block that throws has its exception logged; the queue goes on with the
 // next block. The queue and its thread live until the process ends.

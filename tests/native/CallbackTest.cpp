@@ -255,8 +255,8 @@ TEST_F(ResultDelivery, ExceptionFromTheCallbackIsPrintedAndCleared) {
 }
 
 TEST_F(ResultDelivery, ManyDeliveriesOnTheQueueThreadLeaveNoLocalReferences) {
-    // One block, many deliveries: each frees its own references, so the
-    // block's frame of 16 never overflows (the JNI checks would warn).
+    // One block, many deliveries: each frees its own references, so none
+    // pile up on the main queue's thread (the JNI checks would warn).
     std::vector<jobject> callbacks;
     for (int i = 0; i < 200; ++i) {
         const jobject object = newObject(env, "nativetest/ChooserCallback");
@@ -279,6 +279,24 @@ TEST_F(ResultDelivery, ManyDeliveriesOnTheQueueThreadLeaveNoLocalReferences) {
     });
     EXPECT_EQ(delivered, 200);
     for (const jobject callback : callbacks) env->DeleteGlobalRef(callback);
+}
+
+TEST(MainQueue, LocalReferencesABlockLeaksStayAsOnTheHostsMainThread) {
+    // No frame around each block hides a leak: the JNI checks warn once the
+    // leaked references pile up. They are deleted at the end, which is only
+    // valid because they outlived their blocks (a frame per block would have
+    // freed them, and the JNI checks would stop the VM here).
+    const std::size_t before = bfgtest::vmOutput().size();
+    std::vector<jobject> leaked;
+    for (int i = 0; i < 100; ++i) {
+        platform::dispatch::dispatch_async(dispatch_get_main_queue(),
+                                           [&] { leaked.push_back(bfgtest::jniEnv()->NewStringUTF("leak")); });
+    }
+    onMainQueue([&] {
+        for (const jobject ref : leaked) bfgtest::jniEnv()->DeleteLocalRef(ref);
+    });
+    EXPECT_EQ(leaked.size(), 100u);
+    EXPECT_NE(bfgtest::vmOutput().find("WARNING: JNI local refs", before), std::string::npos);
 }
 
 }  // namespace
