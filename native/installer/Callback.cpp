@@ -16,7 +16,7 @@ JNIEnv* currentEnv(JavaVM* vm) noexcept {
 }  // namespace
 
 DialogCallback::DialogCallback(JavaVM* vm, JNIEnv* env, jobject callback) noexcept
-    : vm_(vm), ref_(callback ? env->NewGlobalRef(callback) : nullptr) {}
+    : vm_(vm), ref_(callback && !env->ExceptionCheck() ? env->NewGlobalRef(callback) : nullptr) {}
 
 DialogCallback::DialogCallback(DialogCallback&& other) noexcept : vm_(other.vm_), ref_(other.ref_) {
     other.ref_ = nullptr;
@@ -27,7 +27,7 @@ DialogCallback::~DialogCallback() {
     if (JNIEnv* env = currentEnv(vm_)) env->DeleteGlobalRef(ref_);
 }
 
-DialogCallback::Delivery DialogCallback::deliver(const char* signature, const ArgumentBuilder& build) noexcept {
+DialogCallback::Delivery DialogCallback::deliverCall(const char* signature, Call call, const void* context) noexcept {
     JNIEnv* env = currentEnv(vm_);
     if (!env) {
         platform::NSLog("Could not get JNI env");
@@ -52,12 +52,10 @@ DialogCallback::Delivery DialogCallback::deliver(const char* signature, const Ar
             platform::NSLog("Callback method not found");
             return Delivery::noMethod;
         }
-        const std::vector<jvalue> arguments = build(env);
-        if (env->ExceptionCheck()) {
+        if (!call(context, env, ref_, method)) {
             env->ExceptionDescribe();
             return Delivery::noArguments;
         }
-        env->CallVoidMethodA(ref_, method, arguments.data());
         if (env->ExceptionCheck()) {
             env->ExceptionDescribe();
             return Delivery::threw;

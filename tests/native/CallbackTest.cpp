@@ -4,7 +4,9 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
+#include <tuple>
 
 #include "native/installer/JavaValues.h"
 #include "tests/native/JavaVMFixture.h"
@@ -33,12 +35,24 @@ jint intField(JNIEnv* env, jobject object, const char* name) {
     return value;
 }
 
-std::vector<jvalue> alertResult(jint index, bool suppressed) {
-    std::vector<jvalue> args(2);
-    args[0].i = index;
-    args[1].z = suppressed ? JNI_TRUE : JNI_FALSE;
-    return args;
-}
+std::tuple<jint, bool> alertResult(jint index, bool suppressed) { return {index, suppressed}; }
+
+// Which values deliver accepts for a signature, checked when this compiles.
+using bfgnative::voidMethodTakes;
+static_assert(voidMethodTakes<std::tuple<jint, jboolean>>("(IZ)V"));
+static_assert(voidMethodTakes<std::tuple<jint, bool>>("(IZ)V"));
+static_assert(voidMethodTakes<std::tuple<jobjectArray, jbooleanArray>>("([Ljava/lang/String;[Z)V"));
+static_assert(voidMethodTakes<std::tuple<jobject, jobject, jstring>>("([[I[ZLjava/lang/String;)V"));
+static_assert(voidMethodTakes<std::tuple<jlong, jdouble, jobject>>("(JDLjava/lang/Object;)V"));
+static_assert(voidMethodTakes<std::tuple<>>("()V"));
+static_assert(!voidMethodTakes<std::tuple<jint>>("(IZ)V"));                         // one value short
+static_assert(!voidMethodTakes<std::tuple<jint, bool, jint>>("(IZ)V"));             // one too many
+static_assert(!voidMethodTakes<std::tuple<bool, jint>>("(IZ)V"));                   // swapped
+static_assert(!voidMethodTakes<std::tuple<jbooleanArray, jobjectArray>>("([Ljava/lang/String;[Z)V"));
+static_assert(!voidMethodTakes<std::tuple<jstring>>("(Ljava/lang/Object;)V"));
+static_assert(!voidMethodTakes<std::tuple<jint, bool>>("(IZ)I"));                   // not void
+static_assert(!voidMethodTakes<std::tuple<jobject>>("(Ljava/lang/String)V"));       // no ';'
+static_assert(!voidMethodTakes<std::tuple<jint>>("I)V"));
 
 // Runs `body` on the main queue's thread and waits for it.
 void onMainQueue(const std::function<void()>& body) { dispatch_sync(dispatch_get_main_queue(), body); }
@@ -78,7 +92,7 @@ TEST_F(DialogConvention, ConvertsOnTheCallerShowsOnTheMainQueueAndReturnsFirst) 
             changed.wait(hold, [&] { return returned; });  // the native method has returned
             showOnQueue = platform::dispatch::dispatch_is_queue_thread(dispatch_get_main_queue());
             shownTitle = std::move(value);
-            result.deliver("(IZ)V", [](JNIEnv*) { return alertResult(2, true); });
+            result.deliver<"(IZ)V">([](JNIEnv*) { return alertResult(2, true); });
             shown = true;
         });
     {
@@ -139,39 +153,54 @@ TEST_F(DialogConvention, NothingIsShownWhenConversionFails) {
     env->DeleteWeakGlobalRef(weak);
 }
 
+TEST_F(DialogConvention, AShowThatThrowsIsLoggedAndReleasesTheCallback) {
+    // A real main queue would end the process on an exception; the dialog's
+    // own guard must catch it, not the stand-in queue.
+    const jobject callback = newObject(env, "nativetest/AlertCallback");
+    const jweak weak = env->NewWeakGlobalRef(callback);
+    const std::string log = captureStderr([&] {
+        bfgnative::postDialog(
+            bfgtest::javaVM(), env, callback, [](JNIEnv*) { return 0; },
+            [](int, DialogCallback) { throw std::runtime_error("no window"); });
+        onMainQueue([] {});
+    });
+    EXPECT_NE(log.find("] dialog failed: no window\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("main queue raised"), std::string::npos) << log;
+    EXPECT_EQ(intField(env, callback, "calls"), 0);
+    env->DeleteLocalRef(callback);
+    EXPECT_TRUE(collected(env, weak));
+    env->DeleteWeakGlobalRef(weak);
+}
+
 using ResultDelivery = JniTest;
 
 TEST_F(ResultDelivery, ArgumentsMadeByTheBuilderReachTheCallback) {
+    // Far more paths than a local frame holds, with supplementary characters
+    // and U+0000: they arrive intact, and no reference is kept per path.
+    std::vector<std::u16string> paths;
+    std::vector<bool> states;
+    for (int i = 0; i < 10000; ++i) {
+        paths.push_back(u"/Users/\U0001F600/" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) +
+                        std::u16string(u"\0\U0001D11E", 3) + std::u16string(static_cast<std::size_t>(i % 7), u'x'));
+        states.push_back(i % 3 == 0);
+    }
     const jobject callback = newObject(env, "nativetest/ChooserCallback");
     DialogCallback result(bfgtest::javaVM(), env, callback);
     Delivery delivery{};
     onMainQueue([&] {
-        delivery = result.deliver("([Ljava/lang/String;[Z)V", [](JNIEnv* e) {
-            const jclass stringClass = e->FindClass("java/lang/String");
-            const jobjectArray paths = e->NewObjectArray(2, stringClass, nullptr);
-            for (jsize i = 0; i < 2; ++i) {
-                const jstring path = e->NewStringUTF(i == 0 ? "/tmp/a" : "/tmp/b");
-                e->SetObjectArrayElement(paths, i, path);
-                e->DeleteLocalRef(path);
-            }
-            const jbooleanArray states = e->NewBooleanArray(1);
-            const jboolean on = JNI_TRUE;
-            e->SetBooleanArrayRegion(states, 0, 1, &on);
-            std::vector<jvalue> args(2);
-            args[0].l = paths;
-            args[1].l = states;
-            return args;
+        delivery = result.deliver<"([Ljava/lang/String;[Z)V">([&](JNIEnv* e) {
+            return std::tuple{bfg::newStringArray(e, paths), bfg::newBooleanArray(e, states)};
         });
     });
     EXPECT_EQ(delivery, Delivery::delivered);
     EXPECT_EQ(result.ref(), nullptr);
     EXPECT_EQ(intField(env, callback, "calls"), 1);
     const jclass cls = env->GetObjectClass(callback);
-    const auto paths = static_cast<jobjectArray>(
+    const auto delivered = static_cast<jobjectArray>(
         env->GetObjectField(callback, env->GetFieldID(cls, "paths", "[Ljava/lang/String;")));
-    EXPECT_EQ(getStringArray(env, paths), (std::vector<std::u16string>{u"/tmp/a", u"/tmp/b"}));
-    const auto states = static_cast<jbooleanArray>(env->GetObjectField(callback, env->GetFieldID(cls, "states", "[Z")));
-    EXPECT_EQ(getBooleanArray(env, states), std::vector<bool>{true});
+    EXPECT_EQ(getStringArray(env, delivered), paths);
+    const auto flags = static_cast<jbooleanArray>(env->GetObjectField(callback, env->GetFieldID(cls, "states", "[Z")));
+    EXPECT_EQ(getBooleanArray(env, flags), states);
 }
 
 TEST_F(ResultDelivery, WithoutAnEnvironmentItLogsAndKeepsTheReference) {
@@ -180,7 +209,7 @@ TEST_F(ResultDelivery, WithoutAnEnvironmentItLogsAndKeepsTheReference) {
     Delivery delivery{};
     const std::string log = captureStderr([&] {
         // A thread the VM does not know: GetEnv fails and nothing attaches it.
-        std::thread([&] { delivery = result.deliver("(IZ)V", [](JNIEnv*) { return alertResult(0, false); }); })
+        std::thread([&] { delivery = result.deliver<"(IZ)V">([](JNIEnv*) { return alertResult(0, false); }); })
             .join();
     });
     EXPECT_EQ(delivery, Delivery::noEnv);
@@ -193,7 +222,7 @@ TEST_F(ResultDelivery, NullCallbackIsClassNotFound) {
     DialogCallback result(bfgtest::javaVM(), env, nullptr);
     Delivery delivery{};
     const std::string log = captureStderr([&] {
-        onMainQueue([&] { delivery = result.deliver("(IZ)V", [](JNIEnv*) { return alertResult(0, false); }); });
+        onMainQueue([&] { delivery = result.deliver<"(IZ)V">([](JNIEnv*) { return alertResult(0, false); }); });
     });
     EXPECT_EQ(delivery, Delivery::noClass);
     EXPECT_NE(log.find("] Callback class not found\n"), std::string::npos) << log;
@@ -208,7 +237,7 @@ TEST_F(ResultDelivery, MissingMethodIsLoggedClearedAndReleased) {
     const std::string log = captureStderr([&] {
         DialogCallback result(bfgtest::javaVM(), env, callback);
         onMainQueue([&] {
-            delivery = result.deliver("(IZ)V", [&](JNIEnv*) {
+            delivery = result.deliver<"(IZ)V">([&](JNIEnv*) {
                 built = true;
                 return alertResult(0, false);
             });
@@ -237,10 +266,10 @@ TEST_F(ResultDelivery, ExceptionFromTheCallbackIsPrintedAndCleared) {
         DialogCallback a(bfgtest::javaVM(), env, throwing);
         DialogCallback b(bfgtest::javaVM(), env, next);
         onMainQueue([&] {
-            first = a.deliver("(IZ)V", [](JNIEnv*) { return alertResult(1, false); });
+            first = a.deliver<"(IZ)V">([](JNIEnv*) { return alertResult(1, false); });
             pendingAfter = bfgtest::jniEnv()->ExceptionCheck();
             // The thread goes on delivering after a failed callback.
-            second = b.deliver("(IZ)V", [](JNIEnv*) { return alertResult(3, false); });
+            second = b.deliver<"(IZ)V">([](JNIEnv*) { return alertResult(3, false); });
         });
     });
     EXPECT_EQ(first, Delivery::threw);
@@ -267,12 +296,9 @@ TEST_F(ResultDelivery, ManyDeliveriesOnTheQueueThreadLeaveNoLocalReferences) {
     onMainQueue([&] {
         for (const jobject callback : callbacks) {
             DialogCallback result(bfgtest::javaVM(), bfgtest::jniEnv(), callback);
-            const Delivery d = result.deliver("([Ljava/lang/String;[Z)V", [](JNIEnv* e) {
+            const Delivery d = result.deliver<"([Ljava/lang/String;[Z)V">([](JNIEnv* e) {
                 const jclass stringClass = e->FindClass("java/lang/String");
-                std::vector<jvalue> args(2);
-                args[0].l = e->NewObjectArray(0, stringClass, nullptr);
-                args[1].l = e->NewBooleanArray(0);
-                return args;
+                return std::tuple{e->NewObjectArray(0, stringClass, nullptr), e->NewBooleanArray(0)};
             });
             if (d == Delivery::delivered) ++delivered;
         }
