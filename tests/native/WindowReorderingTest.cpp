@@ -5,8 +5,11 @@
 #include <jni.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -75,6 +78,30 @@ TEST(ReorderingGuard, NestsAndCountsBelowZeroAsActive) {
     EXPECT_TRUE(bfgnative::reorderingGuardActive());
     disable();
     EXPECT_EQ(bfgnative::reorderingCount(), 0);
+}
+
+TEST(ReorderingGuard, ThreadsChangingItAtOnceLoseNoChange) {
+    // The threads only add, so a lost change cannot be made up by an opposite
+    // one, and they run for a while rather than a fixed number of times: on a
+    // busy machine a short run ends within one time slice and never overlaps
+    // another thread.
+    constexpr int kThreads = 4;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    std::atomic<std::int64_t> added{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            std::int64_t n = 0;
+            while (std::chrono::steady_clock::now() < deadline) {
+                for (int i = 0; i < 1024; ++i) disable();
+                n += 1024;
+            }
+            added += n;
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(bfgnative::reorderingCount(), added.load());
+    bfgnative::addToReorderingCount(static_cast<std::int32_t>(-added.load()));
 }
 
 TEST(WindowHooks, FollowTheGuardAndOtherwiseKeepTheOriginalBehaviour) {
