@@ -40,11 +40,17 @@ constexpr std::size_t descriptorLength(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size() && s[i] == '[') ++i;
     if (i == s.size()) return 0;
+    // Indices only: a sanitizer build cannot compare pointers into the
+    // signature, a template argument, in a constant expression.
     if (s[i] == 'L') {
-        const std::size_t end = s.find(';', i);
-        return end == std::string_view::npos || end == i + 1 ? 0 : end + 1;
+        std::size_t end = i + 1;
+        while (end < s.size() && s[end] != ';') ++end;
+        return end == s.size() || end == i + 1 ? 0 : end + 1;
     }
-    return std::string_view("ZBCSIJFD").find(s[i]) == std::string_view::npos ? 0 : i + 1;
+    for (const char primitive : {'Z', 'B', 'C', 'S', 'I', 'J', 'F', 'D'}) {
+        if (s[i] == primitive) return i + 1;
+    }
+    return 0;
 }
 
 // Whether a value of the JNI type T is the argument for a parameter of the
