@@ -1,0 +1,197 @@
+#include "platform/security/Authorization.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace platform {
+namespace {
+
+constexpr AuthorizationFlags kAskForRights =
+    kAuthorizationFlagInteractionAllowed | kAuthorizationFlagExtendRights | kAuthorizationFlagPreAuthorize;
+
+struct Admin {
+    AuthorizationItem item{kAuthorizationRightExecute, 0, nullptr, 0};
+    AuthorizationRights rights{1, &item};
+};
+
+// A handle holding the administrator right, or none when this process may not have it.
+AuthorizationRef adminHandle() {
+    AuthorizationRef ref = nullptr;
+    Admin admin;
+    EXPECT_EQ(AuthorizationCreate(nullptr, nullptr, kAuthorizationFlagDefaults, &ref), errAuthorizationSuccess);
+    if (AuthorizationCopyRights(ref, &admin.rights, nullptr, kAskForRights, nullptr) != errAuthorizationSuccess) {
+        AuthorizationFree(ref, kAuthorizationFlagDefaults);
+        return nullptr;
+    }
+    return ref;
+}
+
+std::string readAll(std::FILE* stream) {
+    std::string text;
+    char buffer[512];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, stream)) text.append(buffer, n);
+    return text;
+}
+
+bool hasNoChild() { return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }
+
+TEST(Authorization, BadCallsAnswerTheirStatus) {
+    AuthorizationRef freed = nullptr;
+    ASSERT_EQ(AuthorizationCreate(nullptr, nullptr, 0, &freed), errAuthorizationSuccess);
+    ASSERT_EQ(AuthorizationFree(freed, 0), errAuthorizationSuccess);
+    AuthorizationRef live = nullptr;
+    ASSERT_EQ(AuthorizationCreate(nullptr, nullptr, 0, &live), errAuthorizationSuccess);
+    Admin admin;
+    AuthorizationItem unnamed{nullptr, 0, nullptr, 0};
+    const AuthorizationRights badSet{1, &unnamed};
+    AuthorizationItemSet* granted = nullptr;
+    char* const noArguments[] = {nullptr};
+
+    const struct {
+        const char* call;
+        OSStatus status;
+        OSStatus expected;
+    } cases[] = {
+        {"create with undefined flags", AuthorizationCreate(nullptr, nullptr, 1u << 30, &live),
+         errAuthorizationInvalidFlags},
+        {"copy with undefined flags", AuthorizationCopyRights(live, &admin.rights, nullptr, 1u << 5, nullptr),
+         errAuthorizationInvalidFlags},
+        {"execute with flags", AuthorizationExecuteWithPrivileges(live, "/bin/true", 1, noArguments, nullptr),
+         errAuthorizationInvalidFlags},
+        {"free with undefined flags", AuthorizationFree(live, kAuthorizationFlagInteractionAllowed),
+         errAuthorizationInvalidFlags},
+        {"copy on null", AuthorizationCopyRights(nullptr, &admin.rights, nullptr, kAskForRights, nullptr),
+         errAuthorizationInvalidRef},
+        {"copy on freed", AuthorizationCopyRights(freed, &admin.rights, nullptr, kAskForRights, nullptr),
+         errAuthorizationInvalidRef},
+        {"execute on null", AuthorizationExecuteWithPrivileges(nullptr, "/bin/true", 0, noArguments, nullptr),
+         errAuthorizationInvalidRef},
+        {"execute on freed", AuthorizationExecuteWithPrivileges(freed, "/bin/true", 0, noArguments, nullptr),
+         errAuthorizationInvalidRef},
+        {"free null", AuthorizationFree(nullptr, 0), errAuthorizationInvalidRef},
+        {"free twice", AuthorizationFree(freed, 0), errAuthorizationInvalidRef},
+        {"copy no rights", AuthorizationCopyRights(live, nullptr, nullptr, kAskForRights, nullptr),
+         errAuthorizationInvalidSet},
+        {"copy unnamed right", AuthorizationCopyRights(live, &badSet, nullptr, kAskForRights, nullptr),
+         errAuthorizationInvalidSet},
+        {"create with unnamed right", AuthorizationCreate(&badSet, nullptr, kAskForRights, nullptr),
+         errAuthorizationInvalidSet},
+        {"copy asking for the granted set", AuthorizationCopyRights(live, &admin.rights, nullptr, 0, &granted),
+         errAuthorizationInvalidPointer},
+        {"execute no path", AuthorizationExecuteWithPrivileges(live, nullptr, 0, noArguments, nullptr),
+         errAuthorizationInvalidPointer},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.status, c.expected) << c.call;
+    EXPECT_EQ(AuthorizationFree(live, kAuthorizationFlagDestroyRights), errAuthorizationSuccess);
+}
+
+// The right as a user other than root sees it: denied for a handle, for a
+// tool and for a handle made with the right; nothing is started.
+void expectDenied() {
+    Admin admin;
+    AuthorizationRef ref = nullptr;
+    ASSERT_EQ(AuthorizationCreate(nullptr, nullptr, 0, &ref), errAuthorizationSuccess);
+    EXPECT_EQ(AuthorizationCopyRights(ref, &admin.rights, nullptr, kAskForRights, nullptr), errAuthorizationDenied);
+    char* const arguments[] = {const_cast<char*>("-c"), const_cast<char*>("exit 0"), nullptr};
+    std::FILE* pipe = reinterpret_cast<std::FILE*>(1);
+    EXPECT_EQ(AuthorizationExecuteWithPrivileges(ref, "/bin/sh", 0, arguments, &pipe), errAuthorizationDenied);
+    EXPECT_EQ(pipe, nullptr);
+    AuthorizationRef withRight = nullptr;
+    EXPECT_EQ(AuthorizationCreate(&admin.rights, nullptr, kAskForRights, &withRight), errAuthorizationDenied);
+    EXPECT_EQ(withRight, nullptr);
+    // Partial rights: the call succeeds, the right is still not held.
+    EXPECT_EQ(AuthorizationCopyRights(ref, &admin.rights, nullptr, kAskForRights | kAuthorizationFlagPartialRights,
+                                      nullptr),
+              errAuthorizationSuccess);
+    EXPECT_EQ(AuthorizationCopyRights(ref, &admin.rights, nullptr, 0, nullptr), errAuthorizationDenied);
+    EXPECT_EQ(AuthorizationFree(ref, 0), errAuthorizationSuccess);
+}
+
+TEST(Authorization, RightIsGrantedToRootOnly) {
+    if (::geteuid() != 0) {
+        expectDenied();
+        return;
+    }
+    AuthorizationRef ref = adminHandle();
+    ASSERT_NE(ref, nullptr) << "root is granted the right";
+    Admin admin;
+    EXPECT_EQ(AuthorizationCopyRights(ref, &admin.rights, nullptr, 0, nullptr), errAuthorizationSuccess)
+        << "the granted right is held";
+    AuthorizationFree(ref, 0);
+
+    // The same calls in a child running as an unprivileged user.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+            ::setresuid(65534, 65534, 65534) != 0) {
+            ::_exit(2);
+        }
+        expectDenied();
+        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: a check failed as user 65534 (see above), 2: could not become it";
+}
+
+TEST(Authorization, ToolGetsItsArgumentsOneStreamAndNoOtherDescriptor) {
+    AuthorizationRef ref = adminHandle();
+    if (!ref) GTEST_SKIP() << "needs root";
+    const int inherited = ::open("/dev/null", O_RDONLY);  // not close-on-exec
+    ASSERT_GE(inherited, 0);
+    // Prints its arguments, answers one line read from its input, lists its
+    // descriptors (ls adds one for the folder it reads).
+    const char* script = "printf '<%s>' \"$0\" \"$@\"; read line; echo \" got $line\"; ls /proc/self/fd | tr '\\n' ' '";
+    char* const arguments[] = {const_cast<char*>("-c"), const_cast<char*>(script), const_cast<char*>("sh"),
+                               const_cast<char*>("two words"), const_cast<char*>(""), nullptr,
+                               const_cast<char*>("after the end")};
+    std::FILE* pipe = nullptr;
+    ASSERT_EQ(AuthorizationExecuteWithPrivileges(ref, "/bin/sh", 0, arguments, &pipe), errAuthorizationSuccess);
+    ::close(inherited);
+    ASSERT_NE(pipe, nullptr);
+    std::fputs("hello\n", pipe);
+    std::fflush(pipe);
+    EXPECT_EQ(readAll(pipe), "<sh><two words><> got hello\n0 1 2 3 ");
+    std::fclose(pipe);
+    EXPECT_TRUE(hasNoChild()) << "the tool is not a child of the caller";
+    AuthorizationFree(ref, 0);
+}
+
+TEST(Authorization, ToolThatCannotStartLeavesNoProcess) {
+    AuthorizationRef ref = adminHandle();
+    if (!ref) GTEST_SKIP() << "needs root";
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("bfg-auth-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path plain = folder / "plain";
+    const std::filesystem::path noInterpreter = folder / "no-interpreter";
+    ::close(::open(plain.c_str(), O_CREAT | O_WRONLY, 0644));
+    ::close(::open(noInterpreter.c_str(), O_CREAT | O_WRONLY, 0755));  // empty: no #! line, no shell fallback
+
+    for (const std::string& tool : {(folder / "missing").string(), plain.string(), folder.string(),
+                                    noInterpreter.string()}) {
+        char* const arguments[] = {nullptr};
+        std::FILE* pipe = reinterpret_cast<std::FILE*>(1);
+        EXPECT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, arguments, &pipe),
+                  errAuthorizationToolExecuteFailure)
+            << tool;
+        EXPECT_EQ(pipe, nullptr) << tool;
+        EXPECT_TRUE(hasNoChild()) << tool;
+    }
+    std::filesystem::remove_all(folder);
+    AuthorizationFree(ref, 0);
+}
+
+}  // namespace
+}  // namespace platform
