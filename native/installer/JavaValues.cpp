@@ -153,6 +153,14 @@ JNIEXPORT std::optional<std::vector<std::uint8_t>> getData(JNIEnv* env, jbyteArr
 
 namespace bfg {
 
+std::optional<std::string> getStringUTF8(JNIEnv* env, jstring string) noexcept {
+    return guarded("getStringUTF8", std::optional<std::string>(), [&]() -> std::optional<std::string> {
+        const std::optional<std::u16string> text = getString(env, string);
+        if (!text) return std::nullopt;
+        return platform::utf16ToUTF8(*text);
+    });
+}
+
 jstring newJavaString(JNIEnv* env, std::u16string_view text) noexcept {
     return guarded("newJavaString", static_cast<jstring>(nullptr), [&]() -> jstring {
         if (env->ExceptionCheck()) return nullptr;

@@ -84,6 +84,14 @@ void guarded(const char* entry, Body&& body) noexcept {
     }
 }
 
+// The standard UTF-8 form of `string`, for bytes bound for the system (file
+// names, arguments, environment variables): a supplementary character as one
+// four-byte sequence, U+0000 as a zero byte, an unpaired surrogate as
+// U+FFFD. getStringChars gives modified UTF-8 instead, which names other
+// files. None for a null reference, or when the VM is out of memory (its
+// exception pending).
+std::optional<std::string> getStringUTF8(JNIEnv* env, jstring string) noexcept;
+
 // A new Java string (a local reference) holding exactly the UTF-16 code
 // units of `text`. Built with NewString: NewStringUTF expects modified UTF-8
 // and would corrupt supplementary characters and U+0000 in standard UTF-8.
