@@ -20,8 +20,6 @@ JavaVM* javaVM() noexcept { return g_javaVM.load(std::memory_order_acquire); }
 
 extern "C" {
 
-// Prefixes the reply of a privileged execution whose tool was not started.
-JNIEXPORT extern const char* const FAILURE_MARKER;
 const char* const FAILURE_MARKER = "__kqvx_";
 
 JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM* vm, void* /*reserved*/) {

@@ -10,3 +10,9 @@ namespace bfgnative {
 JavaVM* javaVM() noexcept;
 
 }  // namespace bfgnative
+
+extern "C" {
+// Prefixes the reply of a privileged execution whose tool was not started:
+// the text "__kqvx_".
+JNIEXPORT extern const char* const FAILURE_MARKER;
+}

@@ -1,0 +1,185 @@
+// The natives of MacAuthorization: one process-wide authorization for the
+// administrator right, and tools run under it.
+//
+// The authorization is held between calls. The Java caller serialises
+// create0 and free0 with every other method of the class; the reference is
+// atomic all the same, and a reference freed under a running call is simply
+// invalid to the platform.
+//
+// Bytes bound for the system (the tool's path, its arguments, the prompt)
+// are standard UTF-8 (getStringUTF8), not the VM's modified UTF-8, so a path
+// holding a supplementary character names the file it names in Java.
+#include <jni.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "native/installer/JavaValues.h"
+#include "native/installer/Library.h"
+#include "platform/foundation/Log.h"
+#include "platform/security/Authorization.h"
+
+namespace {
+
+using bfg::guarded;
+using bfg::LocalRef;
+using platform::OSStatus;
+
+constexpr platform::AuthorizationFlags kCopyRightsFlags = platform::kAuthorizationFlagInteractionAllowed |
+                                                           platform::kAuthorizationFlagExtendRights |
+                                                           platform::kAuthorizationFlagPreAuthorize;  // 0x13
+
+std::atomic<platform::AuthorizationRef> g_authorizationRef{nullptr};
+
+OSStatus freeAuthorization() noexcept {
+    const platform::AuthorizationRef ref = g_authorizationRef.exchange(nullptr);
+    if (!ref) return platform::errAuthorizationSuccess;
+    return platform::AuthorizationFree(ref, platform::kAuthorizationFlagDefaults);
+}
+
+// The tool's path and argument vector: one slot per Java argument, a null
+// element giving a null slot (which ends the list the tool receives), and
+// the terminating null. Freed in the order slots, slot array, path.
+struct ToolCall {
+    std::string path;
+    std::vector<char*> argv;
+    std::vector<std::unique_ptr<std::string>> arguments;
+};
+
+bool holdsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
+
+// Fills `call`; a status for the caller's errors. A U+0000 would cut the
+// text short where the system reads it, naming another file or argument, so
+// it is refused rather than passed on.
+OSStatus buildCall(JNIEnv* env, jstring toolPath, jobjectArray arguments, ToolCall& call) {
+    if (!toolPath || !arguments) {
+        platform::NSLog("MacAuthorization: null tool path or arguments");
+        return platform::errAuthorizationInvalidSet;
+    }
+    std::optional<std::string> path = bfg::getStringUTF8(env, toolPath);
+    if (!path) return platform::errAuthorizationInternal;  // out of memory, exception pending
+    if (holdsNul(*path)) {
+        platform::NSLog("MacAuthorization: tool path holds U+0000");
+        return platform::errAuthorizationInvalidSet;
+    }
+    call.path = std::move(*path);
+    const jsize count = env->GetArrayLength(arguments);
+    call.argv.reserve(static_cast<std::size_t>(count) + 1);
+    for (jsize i = 0; i < count; ++i) {
+        const LocalRef<jstring> element(env, static_cast<jstring>(env->GetObjectArrayElement(arguments, i)));
+        if (env->ExceptionCheck()) return platform::errAuthorizationInternal;
+        if (!element) {
+            call.argv.push_back(nullptr);
+            continue;
+        }
+        std::optional<std::string> argument = bfg::getStringUTF8(env, element.get());
+        if (!argument) return platform::errAuthorizationInternal;
+        if (holdsNul(*argument)) {
+            platform::NSLog("MacAuthorization: argument %d holds U+0000", i);
+            return platform::errAuthorizationInvalidSet;
+        }
+        call.arguments.push_back(std::make_unique<std::string>(std::move(*argument)));
+        call.argv.push_back(call.arguments.back()->data());
+    }
+    call.argv.push_back(nullptr);
+    return platform::errAuthorizationSuccess;
+}
+
+OSStatus run(JNIEnv* env, jstring toolPath, jobjectArray arguments, std::FILE** pipe) {
+    ToolCall call;
+    if (const OSStatus status = buildCall(env, toolPath, arguments, call)) return status;
+    return platform::AuthorizationExecuteWithPrivileges(g_authorizationRef.load(), call.path.c_str(),
+                                                        platform::kAuthorizationFlagDefaults, call.argv.data(),
+                                                        pipe);
+}
+
+struct CloseStream {
+    void operator()(std::FILE* stream) const { std::fclose(stream); }
+};
+
+// Everything the tool writes until it closes its output, decoded once at the
+// end, so a character split between two reads stays whole.
+std::string readToEnd(std::FILE* stream) {
+    std::string output;
+    const int fd = ::fileno(stream);
+    char buffer[1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        output.append(buffer, static_cast<std::size_t>(n));
+    }
+    return output;
+}
+
+}  // namespace
+
+extern "C" {
+
+JNIEXPORT jint JNICALL Java_com_brimforge_runtime_installer_platform_macos_MacAuthorization_create0(JNIEnv* env,
+                                                                                                     jclass,
+                                                                                                     jstring prompt) {
+    return guarded("create0", jint{platform::errAuthorizationInternal}, [&]() -> jint {
+        if (g_authorizationRef.load()) return platform::errAuthorizationSuccess;
+        std::optional<std::string> promptText = bfg::getStringUTF8(env, prompt);
+        if (env->ExceptionCheck()) return platform::errAuthorizationInternal;
+
+        platform::AuthorizationItem promptItem{platform::kAuthorizationEnvironmentPrompt, 0, nullptr, 0};
+        platform::AuthorizationEnvironment environment{1, &promptItem};
+        if (promptText) {
+            promptItem.valueLength = promptText->size();
+            promptItem.value = promptText->data();
+        }
+        const platform::AuthorizationEnvironment* maybeEnvironment = promptText ? &environment : nullptr;
+
+        platform::AuthorizationRef ref = nullptr;
+        OSStatus status = platform::AuthorizationCreate(nullptr, maybeEnvironment,
+                                                        platform::kAuthorizationFlagDefaults, &ref);
+        if (status == platform::errAuthorizationSuccess) {
+            g_authorizationRef.store(ref);
+            platform::AuthorizationItem right{"system.privilege.admin", 0, nullptr, 0};
+            const platform::AuthorizationRights rights{1, &right};
+            status = platform::AuthorizationCopyRights(ref, &rights, maybeEnvironment, kCopyRightsFlags, nullptr);
+        }
+        if (status != platform::errAuthorizationSuccess) freeAuthorization();
+        return status;
+    });
+}
+
+JNIEXPORT jint JNICALL Java_com_brimforge_runtime_installer_platform_macos_MacAuthorization_free0(JNIEnv*, jclass) {
+    return guarded("free0", jint{platform::errAuthorizationInternal}, [] { return jint{freeAuthorization()}; });
+}
+
+JNIEXPORT jint JNICALL Java_com_brimforge_runtime_installer_platform_macos_MacAuthorization_execute0(
+    JNIEnv* env, jclass, jstring toolPath, jobjectArray arguments) {
+    return guarded("execute0", jint{platform::errAuthorizationInternal},
+                   [&] { return jint{run(env, toolPath, arguments, nullptr)}; });
+}
+
+JNIEXPORT jstring JNICALL Java_com_brimforge_runtime_installer_platform_macos_MacAuthorization_executeAndWait0(
+    JNIEnv* env, jclass, jstring toolPath, jobjectArray arguments) {
+    return guarded("executeAndWait0", static_cast<jstring>(nullptr), [&]() -> jstring {
+        std::FILE* pipe = nullptr;
+        const OSStatus status = run(env, toolPath, arguments, &pipe);
+        if (env->ExceptionCheck()) {
+            if (pipe) std::fclose(pipe);
+            return nullptr;
+        }
+        if (status != platform::errAuthorizationSuccess) {
+            char reply[200];
+            std::snprintf(reply, sizeof reply, "%s%d", FAILURE_MARKER, static_cast<int>(status));
+            return bfg::newJavaString(env, std::string_view(reply));
+        }
+        const std::unique_ptr<std::FILE, CloseStream> stream(pipe);
+        const std::string output = readToEnd(stream.get());
+        return bfg::newJavaString(env, std::string_view(output));
+    });
+}
+
+}  // extern "C"
