@@ -10,6 +10,7 @@
 // are standard UTF-8 (getStringUTF8), not the VM's modified UTF-8, so a path
 // holding a supplementary character names the file it names in Java.
 #include <jni.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -104,10 +105,14 @@ struct CloseStream {
 };
 
 // Everything the tool writes until it closes its output, decoded once at the
-// end, so a character split between two reads stays whole.
+// end, so a character split between two reads stays whole. Nothing is
+// written to the tool, so its input is ended first: a tool that reads its
+// input sees the end of it instead of waiting for ever, and with it the
+// Java thread.
 std::string readToEnd(std::FILE* stream) {
     std::string output;
     const int fd = ::fileno(stream);
+    ::shutdown(fd, SHUT_WR);
     char buffer[1024];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);

@@ -68,6 +68,7 @@ class MacAuthorizationTest {
             {"/bin/echo", "hello", "w\u00F6rld \uD83D\uDE00", "hello w\u00F6rld \uD83D\uDE00\n"},
             {"/bin/echo", "a", null, "b", "a\n"},
             {"/bin/true", ""},
+            {"/bin/cat", ""},  // its input ends at once
             {"/bin/echo", "a\u0000b", MARKER + "-60001"},
             {folder + "/missing", MARKER + "-60031"},
             {null, MARKER + "-60001"},
