@@ -106,6 +106,7 @@ Java_com_brimforge_runtime_installer_platform_macos_MacProcessHelper_getGuiProce
         jsize index = 0;
         for (const platform::NSRunningApplication& application : applications) {
             const LocalRef<jstring> bundleIdentifier(env, text(application.bundleIdentifier));
+            if (env->ExceptionCheck()) break;
             const LocalRef<jstring> name(env, text(application.localizedName));
             if (env->ExceptionCheck()) break;
             const bool background =
