@@ -61,8 +61,11 @@ class MacAuthorizationTest {
     }
 
     @Test
-    void repliesOfExecuteAndWait() {
+    void repliesOfExecuteAndWait() throws Exception {
         assumeTrue(ROOT, "the right is granted to root only");
+        Files.createFile(folder.resolve("not-executable"));
+        Files.setPosixFilePermissions(Files.createFile(folder.resolve("no-interpreter")),
+                PosixFilePermissions.fromString("rwxr-xr-x"));  // empty: no #! line, and no shell to fall back on
         String[][] cases = {
             // tool, arguments..., expected reply
             {"/bin/echo", "hello", "w\u00F6rld \uD83D\uDE00", "hello w\u00F6rld \uD83D\uDE00\n"},
@@ -71,6 +74,9 @@ class MacAuthorizationTest {
             {"/bin/cat", ""},  // its input ends at once
             {"/bin/echo", "a\u0000b", MARKER + "-60001"},
             {folder + "/missing", MARKER + "-60031"},
+            {folder + "/not-executable", MARKER + "-60031"},
+            {folder + "/no-interpreter", MARKER + "-60031"},
+            {folder.toString(), MARKER + "-60031"},
             {null, MARKER + "-60001"},
         };
         for (String[] c : cases) {
