@@ -88,8 +88,8 @@ void guarded(const char* entry, Body&& body) noexcept {
 // names, arguments, environment variables): a supplementary character as one
 // four-byte sequence, U+0000 as a zero byte, an unpaired surrogate as
 // U+FFFD. getStringChars gives modified UTF-8 instead, which names other
-// files. None for a null reference, or when the VM is out of memory (its
-// exception pending).
+// files. None for a null reference, or when a Java exception is pending
+// (before the call, or the VM's OutOfMemoryError during it).
 std::optional<std::string> getStringUTF8(JNIEnv* env, jstring string) noexcept;
 
 // A new Java string (a local reference) holding exactly the UTF-16 code
