@@ -10,6 +10,9 @@ template <class... Visitors>
 struct Overloaded : Visitors... {
     using Visitors::operator()...;
 };
+// Not every compiler deduces an aggregate's arguments on its own yet.
+template <class... Visitors>
+Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
 }  // namespace
 
