@@ -1,6 +1,7 @@
 #include "bridge/Main.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -38,6 +39,12 @@ std::string shortest(double value) {
 }  // namespace
 
 int bridgeMain() {
+    // A host that stops reading must not end the bridge: writes to it then
+    // fail with EPIPE, and the output code drops them.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, nullptr);
+
     itunes = bind("com.apple.Music");
     finder = bind("com.apple.Finder");
     runTests();

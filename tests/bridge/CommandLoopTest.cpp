@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <boost/json/parse.hpp>
 
 #include "tests/bridge/BridgeProcess.h"
@@ -108,6 +110,23 @@ TEST(CommandLoop, AVeryLongLineIsReadWhole) {
 TEST(CommandLoop, NothingIsWrittenBeforeTheFirstBlockAndNothingToStandardError) {
     const BridgeRun run = runBridge("ping\nquit\n");
     EXPECT_EQ(run.out.substr(0, 19), "{\"pong\":\"yes...\"}\n#");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(CommandLoop, AHostThatStopsReadingDoesNotEndTheBridge) {
+    BridgeOptions options;
+    options.environment["HARMONODE_MUSIC_LIBRARY"] = HARMONODE_SOURCE_DIR "/samples/Library.xml";
+    // Standard output is a pipe whose reading end is already closed.
+    options.prepareChild = []() -> std::optional<std::string> {
+        int pipeEnds[2];
+        if (pipe(pipeEnds) != 0) return "pipe failed";
+        close(pipeEnds[0]);
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        close(pipeEnds[1]);
+        return std::nullopt;
+    };
+    const BridgeRun run = runBridge("library\nping\nquit\n", options);
+    EXPECT_EQ(run.exitStatus, 0) << "128 + 13 is SIGPIPE; " << run.err;
     EXPECT_EQ(run.err, "");
 }
 
