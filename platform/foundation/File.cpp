@@ -1,11 +1,15 @@
 #include "platform/foundation/File.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace platform {
@@ -27,6 +31,150 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// What follows the target's name in the name of one of its temporary files.
+constexpr std::string_view kTemporaryMarker = ".tmp-";
+constexpr std::size_t kRandomLength = 6;
+
+std::string temporaryPrefix(const std::string& name) { return "." + name + std::string(kTemporaryMarker); }
+
+bool isTemporaryOf(std::string_view entry, const std::string& prefix) {
+    return entry.size() == prefix.size() + kRandomLength && entry.starts_with(prefix);
+}
+
+// A name for a temporary file of `name` that is not likely to be taken.
+std::string randomTemporaryName(const std::string& name) {
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char random[kRandomLength] = {};
+    if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
+        // Only uniqueness matters here, not secrecy.
+        const auto seed = static_cast<unsigned long>(::getpid()) * 2654435761UL ^ static_cast<unsigned long>(::time(nullptr));
+        for (std::size_t i = 0; i < kRandomLength; ++i) random[i] = static_cast<unsigned char>(seed >> (i * 5));
+    }
+    std::string result = temporaryPrefix(name);
+    for (const unsigned char r : random) result += kAlphabet[r % (sizeof kAlphabet - 1)];
+    return result;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) noexcept : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() { reset(); }
+    int get() const noexcept { return fd_; }
+    // Closes now and gives close's error (0 on success).
+    int reset() noexcept {
+        int error = 0;
+        if (fd_ >= 0 && ::close(fd_) != 0) error = errno;
+        fd_ = -1;
+        return error;
+    }
+
+private:
+    int fd_;
+};
+
+// Removes the temporary files of `name` in `folder` whose writers are gone:
+// a writer holds an exclusive lock on its temporary file until the file
+// has been renamed into place, so one that can be locked was left behind by
+// a writer that was killed. Best effort; a failure only leaves files.
+void removeAbandonedTemporaries(const std::string& folder, const std::string& name) {
+    const Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0) return;
+    const int listFd = ::dup(dir.get());
+    if (listFd < 0) return;
+    DIR* listing = ::fdopendir(listFd);
+    if (listing == nullptr) {
+        ::close(listFd);
+        return;
+    }
+    const std::string prefix = temporaryPrefix(name);
+    std::vector<std::string> candidates;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (isTemporaryOf(entry->d_name, prefix)) candidates.emplace_back(entry->d_name);
+    }
+    ::closedir(listing);
+
+    for (const std::string& candidate : candidates) {
+        const Descriptor file(
+            ::openat(dir.get(), candidate.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+        struct stat opened {};
+        if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) continue;
+        if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) continue;  // its writer is still at work
+        // Remove it only if the name still holds the file that was locked.
+        struct stat named {};
+        if (::fstatat(dir.get(), candidate.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) {
+            ::unlinkat(dir.get(), candidate.c_str(), 0);
+        }
+    }
+}
+
+// The mode of the new file: the permission bits of the regular file it
+// replaces, else a new file's. A symbolic link is replaced, not followed,
+// and special bits are never carried over.
+mode_t modeFor(const std::string& path) {
+    struct stat existing {};
+    if (::lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) return existing.st_mode & 0777;
+    return 0644;
+}
+
+// Whether the file open at `fd` is still the one `path` names.
+bool stillNamed(int fd, const std::string& path) {
+    struct stat opened {}, named {};
+    return ::fstat(fd, &opened) == 0 && opened.st_nlink > 0 && ::lstat(path.c_str(), &named) == 0 &&
+           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+
+// A new temporary file of `name` in `folder`, locked, named `*temporary`
+// (empty: not named yet, it vanishes when closed), or a negative result
+// with errno set.
+int createTemporary(const std::string& folder, const std::string& name, std::string* temporary) {
+    // A file no name holds: nothing is left behind whenever the writer ends.
+    const int unnamed = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (unnamed >= 0) {
+        if (::flock(unnamed, LOCK_EX) == 0) {
+            temporary->clear();
+            return unnamed;
+        }
+        ::close(unnamed);
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
+        return -1;  // the folder itself is the problem (missing, not writable, ...)
+    }
+    // A named, locked file: the next writer removes it if this one is killed.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const std::string path = folder + "/" + randomTemporaryName(name);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return -1;
+        }
+        // Another writer's clean-up may have taken it before it was locked.
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && stillNamed(fd, path)) {
+            *temporary = path;
+            return fd;
+        }
+        ::close(fd);
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Gives the unnamed temporary file open at `fd` a temporary name of its own
+// in `folder`, or errno.
+int nameTemporary(int fd, const std::string& folder, const std::string& name, std::string* temporary) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const std::string path = folder + "/" + randomTemporaryName(name);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            *temporary = path;
+            return 0;
+        }
+        if (errno != EEXIST) return errno;
+    }
+    return EEXIST;
+}
+
 }  // namespace
 
 Status writeFileAtomically(const std::string& path, std::string_view bytes) {
@@ -35,30 +183,26 @@ Status writeFileAtomically(const std::string& path, std::string_view bytes) {
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty()) return Error{"could not write \"" + path + "\": the path names no file"};
 
-    std::string temporary = folder + "/." + name + ".XXXXXX";
-    std::vector<char> pattern(temporary.begin(), temporary.end());
-    pattern.push_back('\0');
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) return systemError("write", path, errno);
-    temporary.assign(pattern.data());
+    removeAbandonedTemporaries(folder, name);
+    const mode_t mode = modeFor(path);
 
-    mode_t mode = 0644;
-    if (struct stat existing; ::stat(path.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
+    std::string temporary;
+    Descriptor file(createTemporary(folder, name, &temporary));
+    if (file.get() < 0) return systemError("write", path, errno);
 
     int error = 0;
-    if (!writeAll(fd, bytes)) error = errno;
-    if (!error && ::fchmod(fd, mode) != 0) error = errno;
-    if (!error && ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && !error) error = errno;
+    if (!writeAll(file.get(), bytes)) error = errno;
+    if (!error && ::fchmod(file.get(), mode) != 0) error = errno;
+    if (!error && ::fsync(file.get()) != 0) error = errno;
+    // Named only now that it is complete; still locked until renamed.
+    if (!error && temporary.empty()) error = nameTemporary(file.get(), folder, name, &temporary);
     if (!error && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-    if (error) {
-        ::unlink(temporary.c_str());
-        return systemError("write", path, error);
-    }
+    if (error && !temporary.empty()) ::unlink(temporary.c_str());
+    file.reset();  // the data is on disk already: fsync said so
+    if (error) return systemError("write", path, error);
     // Make the rename itself durable; a failure here loses nothing written.
-    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+    if (const Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0) {
+        ::fsync(dir.get());
     }
     return success();
 }

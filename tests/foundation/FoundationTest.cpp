@@ -1,9 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <vector>
 
 #include "platform/foundation/File.h"
 #include "platform/foundation/URL.h"
@@ -95,6 +103,103 @@ TEST_F(WriteFileAtomically, AFailedRenameRemovesTheTemporaryFile) {
     ASSERT_FALSE(status.ok());
     EXPECT_NE(status.error().description.find(path.string()), std::string::npos);
     EXPECT_TRUE(std::filesystem::is_directory(path / "inside"));
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(WriteFileAtomically, TakesOnlyThePermissionBitsOfAReplacedRegularFile) {
+    namespace fs = std::filesystem;
+    const auto target = folder / "target.json";
+    std::ofstream(target) << "target";
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> prepare;
+        fs::perms expected;
+    };
+    const Case cases[] = {
+        {"setuid", [](const fs::path& p) { std::ofstream(p) << "x"; ::chmod(p.c_str(), 04755); }, fs::perms(0755)},
+        {"sticky", [](const fs::path& p) { std::ofstream(p) << "x"; ::chmod(p.c_str(), 01640); }, fs::perms(0640)},
+        {"link", [&](const fs::path& p) { ::chmod(target.c_str(), 04755); fs::create_symlink(target, p); },
+         fs::perms(0644)},
+        {"folder-free name", [](const fs::path&) {}, fs::perms(0644)},
+    };
+    for (const Case& c : cases) {
+        const auto path = folder / c.name;
+        c.prepare(path);
+        ASSERT_TRUE(writeFileAtomically(path.string(), "new").ok()) << c.name;
+        EXPECT_EQ(fs::symlink_status(path).type(), fs::file_type::regular) << c.name;
+        EXPECT_EQ(fs::status(path).permissions(), c.expected) << c.name;
+    }
+    std::ifstream in(target);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "target") << "a link's target is left alone";
+}
+
+TEST_F(WriteFileAtomically, ALeftOverTemporaryIsRemovedOnlyOnceItsWriterIsGone) {
+    const auto path = folder / "a.json";
+    const auto make = [&](const std::string& name) {
+        std::ofstream(folder / name) << "partial";
+        return folder / name;
+    };
+    const auto abandoned = make(".a.json.tmp-Abc123");
+    const auto held = make(".a.json.tmp-Live01");
+    const auto unrelated = {make(".a.json.tmp-toolong"), make(".b.json.tmp-Abc123"), make("a.json.tmp-Abc123")};
+    // A writer still at work holds its temporary file locked.
+    const int writer = ::open(held.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(writer, LOCK_EX), 0);
+
+    ASSERT_TRUE(writeFileAtomically(path.string(), "done").ok());
+    EXPECT_FALSE(std::filesystem::exists(abandoned));
+    EXPECT_TRUE(std::filesystem::exists(held));
+    for (const auto& other : unrelated) EXPECT_TRUE(std::filesystem::exists(other)) << other;
+    ::close(writer);
+    ASSERT_TRUE(writeFileAtomically(path.string(), "again").ok());
+    EXPECT_FALSE(std::filesystem::exists(held));
+}
+
+// The paths in `folder` that process `pid` has open.
+std::vector<std::string> openFilesIn(pid_t pid, const std::filesystem::path& folder) {
+    std::vector<std::string> found;
+    std::error_code ignored;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ignored)) {
+        const auto target = std::filesystem::read_symlink(fd.path(), ignored).string();
+        if (target.starts_with(folder.string() + "/")) found.push_back(fd.path().string());
+    }
+    return found;
+}
+
+TEST_F(WriteFileAtomically, AWriterKilledMidWayLeavesTheOldFileAndNothingElse) {
+    const auto path = folder / "big.json";
+    std::ofstream(path) << "old";
+    bool killedInside = false;
+    for (std::size_t size = std::size_t{256} << 20; !killedInside && size <= (std::size_t{1} << 30); size *= 2) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const std::string bytes(size, 'x');
+            static_cast<void>(writeFileAtomically(path.string(), bytes));
+            ::_exit(0);
+        }
+        // Killed once its temporary file holds some of the new text.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const auto open = openFilesIn(child, folder);
+            std::error_code ignored;
+            if (!open.empty() && std::filesystem::file_size(open.front(), ignored) > 0) {
+                ::kill(child, SIGKILL);
+                break;
+            }
+            if (::waitpid(child, nullptr, WNOHANG) == child) break;  // done before it could be killed
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        killedInside = WIFSIGNALED(status);
+    }
+    ASSERT_TRUE(killedInside) << "the writer always finished first";
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
+    // Where the file system offers unnamed files nothing is left at all;
+    // elsewhere the next write clears what the killed one left.
+    EXPECT_LE(entries(), 2u);
+    ASSERT_TRUE(writeFileAtomically(path.string(), "new").ok());
     EXPECT_EQ(entries(), 1u);
 }
 
