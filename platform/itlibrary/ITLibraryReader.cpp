@@ -273,6 +273,19 @@ Error unreadable(const std::string& path, int error) {
     return Error{"The music library file " + quoted(path) + " cannot be read: " + std::strerror(error)};
 }
 
+// Why a file of this type cannot be read as a library, if it cannot.
+std::optional<Error> notARegularFile(const std::string& path, mode_t mode) {
+    if (S_ISREG(mode)) return std::nullopt;
+    if (S_ISDIR(mode)) return unreadable(path, EISDIR);
+    const char* what = S_ISFIFO(mode)  ? "a named pipe (FIFO)"
+                       : S_ISCHR(mode) ? "a character device"
+                       : S_ISBLK(mode) ? "a block device"
+                       : S_ISSOCK(mode) ? "a socket"
+                                        : "not a plain file";
+    return Error{"The music library file " + quoted(path) + " cannot be read: it is " + what +
+                 ", not a regular file"};
+}
+
 Error notALibraryError(std::string_view name, std::string_view reason) {
     std::string text = "The file " + quoted(name) + " is not a music library property list: ";
     text += reason;
@@ -395,11 +408,16 @@ void ITLibraryReader::FreeParser::operator()(_xmlParserCtxt* parser) const noexc
 }
 
 Status ITLibraryReader::readFile(const std::string& path, ITLibrary& library) {
-    const FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0) return unreadable(path, errno);
+    // Only a regular file can be a library. Anything else is refused before
+    // it is opened (opening a FIFO waits for a writer, a device may do
+    // anything), and once more after, should the name have changed hands.
     struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return unreadable(path, errno);
+    if (auto error = notARegularFile(path, st.st_mode)) return *error;
+    const FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
+    if (file.fd < 0) return unreadable(path, errno);
     if (::fstat(file.fd, &st) != 0) return unreadable(path, errno);
-    if (S_ISDIR(st.st_mode)) return unreadable(path, EISDIR);
+    if (auto error = notARegularFile(path, st.st_mode)) return *error;
     library.identity_.device = static_cast<std::uint64_t>(st.st_dev);
     library.identity_.inode = static_cast<std::uint64_t>(st.st_ino);
     library.identity_.size = static_cast<std::uint64_t>(st.st_size);

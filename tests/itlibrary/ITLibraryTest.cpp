@@ -1,7 +1,9 @@
 #include "platform/itlibrary/ITLibrary.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -104,6 +106,32 @@ TEST_F(ITLibraryFiles, OpeningErrorsNameTheFileAndTheCause) {
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().description,
               "The file \"" + empty + "\" is not a music library property list: the file is empty");
+}
+
+TEST_F(ITLibraryFiles, OnlyARegularFileIsOpenedAndNothingElseBlocks) {
+    const std::string fifo = (dir_ / "fifo.xml").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string socketPath = (dir_ / "socket.xml").string();
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string link = (dir_ / "link.xml").string();
+    fs::create_symlink(fifo, link);
+
+    const std::pair<std::string, std::string> cases[] = {
+        {fifo, "it is a named pipe (FIFO), not a regular file"},
+        {link, "it is a named pipe (FIFO), not a regular file"},
+        {"/dev/null", "it is a character device, not a regular file"},
+        {socketPath, "it is a socket, not a regular file"},
+    };
+    for (const auto& [path, reason] : cases) {
+        auto result = ITLibrary::initWithFile(path);
+        ASSERT_FALSE(result) << path;
+        EXPECT_EQ(result.error().description, "The music library file \"" + path + "\" cannot be read: " + reason);
+    }
+    ::close(listening);
 }
 
 TEST_F(ITLibraryFiles, AFileWithoutReadPermissionIsNotReadable) {
