@@ -3,13 +3,15 @@
 #include <unistd.h>
 
 #include <array>
+#include <exception>
+#include <new>
+#include <stdexcept>
 #include <string>
-
-#include <boost/json/parser.hpp>
 
 #include "bridge/LibraryCommands.h"
 #include "bridge/LineReader.h"
 #include "bridge/Output.h"
+#include "bridge/Request.h"
 #include "export/Assert.h"
 #include "export/JsonText.h"
 
@@ -24,24 +26,8 @@ constexpr std::array<std::string_view, 8> kCommandWords = {
 // JSON text. It is deliberately not JSON.
 constexpr std::string_view kFatalReply = "{error:\"fatal\"}";
 
-// The request of a line that begins with "{", or the "json error " reply.
-struct Parsed {
-    boost::json::object request;
-    std::optional<std::string> error;
-};
-
-Parsed parseRequest(std::string_view line) {
-    boost::json::parser parser;
-    boost::system::error_code ec;
-    const std::size_t consumed = parser.write(line.data(), line.size(), ec);
-    if (!ec) {
-        boost::json::value value = parser.release();
-        // A line that begins with "{" and parses can only be an object.
-        HARMONODE_ASSERT(value.is_object());
-        return {std::move(value.get_object()), std::nullopt};
-    }
-    return {{}, ec.message() + " at byte offset " + std::to_string(consumed)};
-}
+// The reply line of a pass that could not even make its error reply.
+constexpr std::string_view kNoMemoryReply = "{\"error\":\"not enough memory to answer the request\"}";
 
 }  // namespace
 
@@ -60,15 +46,14 @@ boost::json::object CLI::ping() { return {{"pong", "yes..."}}; }
 
 boost::json::object CLI::test() {
     // Copied into the ordinary heap: the reply's own arena ends here.
-    return boost::json::object(handle({{"cmd", "add_track"}, {"path", HARMONODE_SAMPLE_AUDIO}}).json(), {});
+    return boost::json::object(handle(Request{"add_track", HARMONODE_SAMPLE_AUDIO}).json(), {});
 }
 
 boost::json::object CLI::error(std::string_view message) { return {{"error", message}}; }
 
-JsonDocument CLI::handle(const boost::json::object& request) {
-    const auto* cmdValue = request.if_contains("cmd");
-    if (!cmdValue || !cmdValue->is_string()) return error("no cmd");
-    const auto cmd = cmdFromString(cmdValue->get_string());
+JsonDocument CLI::handle(const Request& request) {
+    if (!request.cmd) return error("no cmd");
+    const auto cmd = cmdFromString(*request.cmd);
     if (!cmd) return error("no such command");
 
     switch (*cmd) {
@@ -82,8 +67,7 @@ JsonDocument CLI::handle(const boost::json::object& request) {
         case Cmd::test:
             return test();
         case Cmd::add_track: {
-            const auto* path = request.if_contains("path");
-            if (!path || !path->is_string()) return error("add_track needs a \"path\" text");
+            if (!request.path) return error("add_track needs a \"path\" text");
             return error("add_track is not available yet");
         }
         case Cmd::library: {
@@ -106,30 +90,52 @@ JsonDocument CLI::answer(const std::optional<std::string>& line) {
         quit_ = true;
         return error("empty command?");
     }
-    if (!line->starts_with('{')) return handle({{"cmd", *line}});
-    Parsed parsed = parseRequest(*line);
-    if (parsed.error) return error("json error " + *parsed.error);
-    return handle(parsed.request);
+    if (!line->starts_with('{')) return handle(Request::fromWord(*line));
+    auto request = parseRequest(*line);
+    if (!request) return error("json error " + request.error().description);
+    return handle(request.value());
+}
+
+JsonDocument CLI::serve(LineReader& input) {
+    // Whatever one request runs into, the loop goes on with the next.
+    try {
+        return answer(input.readLine());
+    } catch (const std::bad_alloc&) {
+        return error("not enough memory to answer the request");
+    } catch (const std::length_error&) {
+        return error("the request is too large to be answered");
+    } catch (const std::exception& failure) {
+        return error(std::string("the request failed: ") + failure.what());
+    }
 }
 
 void CLI::run() {
     LineReader input(STDIN_FILENO);
     while (!quit_) {
-        const JsonDocument answered = answer(input.readLine());
-        const boost::json::object& reply = answered.json();
-
-        // The reply line goes out as it is made (the library document makes
-        // a long one); checked first, so it is never cut short.
-        if (checkJSON(reply)) {
-            streamJSON(reply, JsonLayout::compact, [](std::string_view piece) {
-                HARMONODE_ASSERT(piece.find('\n') == piece.npos && piece.find('\r') == piece.npos);
-                writeOutput(piece);
-            });
+        bool started = false;  // some of the reply line is out
+        try {
+            const JsonDocument answered = serve(input);
+            const boost::json::object& reply = answered.json();
+            // The reply line goes out as it is made (the library document
+            // makes a long one); checked first, so it is never cut short.
+            if (checkJSON(reply)) {
+                streamJSON(reply, JsonLayout::compact, [&started](std::string_view piece) {
+                    HARMONODE_ASSERT(piece.find('\n') == piece.npos && piece.find('\r') == piece.npos);
+                    started = true;
+                    writeOutput(piece);
+                });
+                writeOutput("\n");
+            } else {
+                writeLine(kFatalReply);
+            }
+        } catch (const std::exception&) {
+            // Not even the reply could be made: a fixed one, written without
+            // allocating, after whatever part of the line went out.
+            if (started) writeOutput("\n");
+            writeOutput(kNoMemoryReply);
             writeOutput("\n");
-        } else {
-            writeLine(kFatalReply);
         }
-        writeLine("###");
+        writeOutput("###\n");
         flushOutput();
     }
 }

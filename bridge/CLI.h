@@ -13,6 +13,8 @@
 
 #include <boost/json/object.hpp>
 
+#include "bridge/LineReader.h"
+#include "bridge/Request.h"
 #include "export/DocumentArena.h"
 
 namespace harmonode {
@@ -40,9 +42,11 @@ public:
     virtual void run();
 
 private:
-    JsonDocument handle(const boost::json::object& request);
+    JsonDocument handle(const Request& request);
     // The reply to one read of standard input (none: the input has ended).
     JsonDocument answer(const std::optional<std::string>& line);
+    // Reads one line and answers it; any failure becomes an error reply.
+    JsonDocument serve(LineReader& input);
 
     bool quit_ = false;
 };

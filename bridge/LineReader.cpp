@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "platform/foundation/UTF8.h"
 
@@ -32,6 +35,46 @@ bool LineReader::fill() {
 }
 
 std::optional<std::string> LineReader::readLine() {
+    try {
+        return nextLine();
+    } catch (const std::bad_alloc&) {
+        skipLine();
+        throw;
+    } catch (const std::length_error&) {
+        skipLine();
+        throw;
+    }
+}
+
+void LineReader::skipLine() noexcept {
+    if (const std::size_t lf = buffer_.find('\n', start_); lf != std::string::npos) {
+        start_ = lf + 1;
+        return;
+    }
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+    start_ = 0;
+    char chunk[1 << 16];
+    while (!ended_) {
+        const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ended_ = true;
+            return;
+        }
+        const char* const end = chunk + n;
+        if (const auto* lf = static_cast<const char*>(std::memchr(chunk, '\n', static_cast<std::size_t>(n)))) {
+            try {
+                buffer_.assign(lf + 1, end);  // the start of the next line
+            } catch (...) {
+                ended_ = true;  // not even that fits: nothing more can be read
+            }
+            return;
+        }
+    }
+}
+
+std::optional<std::string> LineReader::nextLine() {
     std::size_t searched = start_;
     for (;;) {
         const std::size_t lf = buffer_.find('\n', searched);

@@ -15,9 +15,14 @@ public:
     explicit LineReader(int fd) : fd_(fd) {}
 
     // The next line, or none once the input has ended (or cannot be read).
+    // A line that cannot be held in memory throws std::bad_alloc (or
+    // std::length_error) after the rest of it has been skipped, so the next
+    // call reads the line after it.
     std::optional<std::string> readLine();
 
 private:
+    std::optional<std::string> nextLine();
+    void skipLine() noexcept;
     bool fill();
 
     int fd_;

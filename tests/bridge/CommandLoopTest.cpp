@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <boost/json/parse.hpp>
@@ -128,6 +129,46 @@ TEST(CommandLoop, AHostThatStopsReadingDoesNotEndTheBridge) {
     const BridgeRun run = runBridge("library\nping\nquit\n", options);
     EXPECT_EQ(run.exitStatus, 0) << "128 + 13 is SIGPIPE; " << run.err;
     EXPECT_EQ(run.err, "");
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;  // it reserves more address space than any limit allows
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// The bridge with its address space limited to `megabytes`.
+BridgeOptions limitedTo(rlim_t megabytes) {
+    BridgeOptions options;
+    options.prepareChild = [megabytes]() -> std::optional<std::string> {
+        const rlimit limit{megabytes << 20, megabytes << 20};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) return "setrlimit failed";
+        return std::nullopt;
+    };
+    return options;
+}
+
+TEST(CommandLoop, ARequestTakesMemoryNearItsLinesSize) {
+    if (kAddressSanitizer) GTEST_SKIP() << "address space limits and AddressSanitizer do not mix";
+    // 100 MB of array elements the dispatch never looks at, in 512 MiB.
+    std::string line = "{\"cmd\":\"ping\",\"x\":[1";
+    line.reserve(100 << 20);
+    while (line.size() < (100 << 20)) line += ",1";
+    line += "]}\n";
+    const BridgeRun run = runBridge(line + "quit\n", limitedTo(512));
+    EXPECT_EQ(run.replies(), (Replies{R"({"pong":"yes..."})", "{}"})) << run.err;
+    EXPECT_EQ(run.exitStatus, 0);
+}
+
+TEST(CommandLoop, ALineTooLargeForMemoryIsAnErrorAndTheLoopGoesOn) {
+    if (kAddressSanitizer) GTEST_SKIP() << "address space limits and AddressSanitizer do not mix";
+    std::string input = "ping\n" + std::string(300 << 20, 'w');
+    input += "\nping\nquit\n";
+    const BridgeRun run = runBridge(input, limitedTo(256));
+    EXPECT_EQ(run.replies(), (Replies{R"({"pong":"yes..."})", R"({"error":"not enough memory to answer the request"})",
+                                      R"({"pong":"yes..."})", "{}"}))
+        << run.err;
+    EXPECT_EQ(run.exitStatus, 0);
 }
 
 TEST(Dispatch, CommandWordsAreMatchedExactly) {
