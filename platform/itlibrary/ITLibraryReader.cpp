@@ -739,6 +739,7 @@ void ITLibraryReader::start(Element element, const char* name, const char* prefi
             return;
         case Frame::PlaylistItems:
             if (element == Element::Dict) {
+                memberID_.reset();
                 frames_.push_back(Frame::PlaylistItem);
             } else {
                 skip();
@@ -775,6 +776,8 @@ void ITLibraryReader::startValue(Element element) {
         skip();
         return;
     }
+    // A member's last "Track ID" is its ID, whatever its value.
+    if (frame == Frame::PlaylistItem && key == Key::TrackID) memberID_.reset();
     const KeyInfo& info = kKeyTable.info(key);
     const std::uint8_t where = frame == Frame::Root    ? kInRoot
                                : frame == Frame::Track ? kInTrack
@@ -845,12 +848,14 @@ void ITLibraryReader::end() {
         finishTrack();
     } else if (frame == Frame::Playlist) {
         finishPlaylist();
+    } else if (frame == Frame::PlaylistItem && memberID_) {
+        memberIDs_.back().push_back(*memberID_);
     }
 }
 
 void ITLibraryReader::endKey() {
     if (frames_.back() == Frame::Tracks) {
-        trackKey_ = parsePlistInteger(text_);
+        trackKey_ = parsePlistIdentifier(text_);
         return;
     }
     const KeyInfo* info = kKeyTable.find(text_);
@@ -866,7 +871,7 @@ void ITLibraryReader::endLeaf() {
             endPlaylistLeaf();
             return;
         case Frame::PlaylistItem:
-            if (const auto id = parsePlistInteger(text_)) memberIDs_.back().push_back(*id);
+            memberID_ = parsePlistIdentifier(text_);
             return;
         case Frame::Root:
             if (leafKey_ == Key::MusicFolder) {
@@ -893,7 +898,7 @@ void ITLibraryReader::endTrackLeaf() {
     const bool flag = leafElement_ == Element::True;
     switch (leafKey_) {
         case Key::Name: item.title_.assign(text_); break;
-        case Key::TrackID: trackID_ = parsePlistInteger(text_); break;
+        case Key::TrackID: trackID_ = parsePlistIdentifier(text_); break;
         case Key::Artist: item.artist_.emplace().name_ = text_; break;
         case Key::Album: item.album_.title_ = text_; break;
         case Key::Composer: item.composer_.assign(text_); break;

@@ -152,6 +152,7 @@ private:
     ITLibMediaItem* item_ = nullptr;
     std::uint32_t itemFlags_ = 0;
     std::optional<std::int64_t> trackKey_, trackID_;
+    std::optional<std::int64_t> memberID_;  // the track ID of the playlist member being read
     ITLibPlaylist* playlist_ = nullptr;
     std::uint32_t playlistFlags_ = 0;
 

@@ -39,16 +39,79 @@ unsigned daysInMonth(std::int64_t year, unsigned month) noexcept {
 
 }  // namespace
 
-std::optional<std::int64_t> parsePlistInteger(std::string_view text) noexcept {
+namespace {
+
+// An integer as property-list readers read it: an optional sign, then
+// decimal digits or "0x" and hexadecimal digits. Its magnitude is clamped
+// to 2^64 - 1, with `clamped` telling so.
+struct PlistNumber {
+    bool negative = false;
+    std::uint64_t magnitude = 0;
+    bool clamped = false;
+};
+
+std::optional<PlistNumber> parseNumber(std::string_view text) noexcept {
     text = trim(text);
-    if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
-    return parseWhole<std::int64_t>(text, 10);
+    PlistNumber number;
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        number.negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) return std::nullopt;
+    for (const char c : text) {
+        const int digit = isDigit(c)                        ? c - '0'
+                          : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                               : -1;
+        if (digit < 0) return std::nullopt;
+        if (number.clamped) continue;
+        if (__builtin_mul_overflow(number.magnitude, static_cast<std::uint64_t>(base), &number.magnitude) ||
+            __builtin_add_overflow(number.magnitude, static_cast<std::uint64_t>(digit), &number.magnitude)) {
+            number.magnitude = std::numeric_limits<std::uint64_t>::max();
+            number.clamped = true;
+        }
+    }
+    return number;
+}
+
+constexpr std::uint64_t kMinMagnitude = std::uint64_t{1} << 63;  // of the most negative int64
+
+}  // namespace
+
+std::optional<std::int64_t> parsePlistInteger(std::string_view text) noexcept {
+    const auto number = parseNumber(text);
+    if (!number) return std::nullopt;
+    if (number->negative) {
+        if (number->magnitude >= kMinMagnitude) return std::numeric_limits<std::int64_t>::min();
+        return -static_cast<std::int64_t>(number->magnitude);
+    }
+    if (number->magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        return std::numeric_limits<std::int64_t>::max();
+    }
+    return static_cast<std::int64_t>(number->magnitude);
 }
 
 std::optional<std::uint64_t> parsePlistUnsigned(std::string_view text) noexcept {
-    text = trim(text);
-    if (text.size() > 1 && text[0] == '+') text.remove_prefix(1);
-    return parseWhole<std::uint64_t>(text, 10);
+    const auto number = parseNumber(text);
+    if (!number) return std::nullopt;
+    return number->negative ? 0 : number->magnitude;
+}
+
+std::optional<std::int64_t> parsePlistIdentifier(std::string_view text) noexcept {
+    const auto number = parseNumber(text);
+    if (!number || number->clamped) return std::nullopt;
+    if (number->negative) {
+        if (number->magnitude > kMinMagnitude) return std::nullopt;
+        return number->magnitude == kMinMagnitude ? std::numeric_limits<std::int64_t>::min()
+                                                  : -static_cast<std::int64_t>(number->magnitude);
+    }
+    if (number->magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return std::nullopt;
+    return static_cast<std::int64_t>(number->magnitude);
 }
 
 std::optional<std::uint64_t> parsePersistentID(std::string_view text) noexcept {

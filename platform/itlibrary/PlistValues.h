@@ -10,11 +10,18 @@
 
 namespace platform {
 
-// A decimal integer with optional sign that fits in 64 signed bits.
+// An integer as property-list readers read it: an optional sign, then
+// decimal digits or "0x" (or "0X") and hexadecimal digits. A value beyond
+// the signed 64-bit range saturates at its nearer end.
 std::optional<std::int64_t> parsePlistInteger(std::string_view text) noexcept;
 
-// A decimal integer without sign that fits in 64 unsigned bits.
+// The same form for an unsigned 64-bit field: a negative value gives 0, one
+// beyond 2^64 - 1 gives 2^64 - 1.
 std::optional<std::uint64_t> parsePlistUnsigned(std::string_view text) noexcept;
+
+// The same form for an identifier (a track ID), which must be exact: a value
+// beyond the signed 64-bit range gives none rather than another's ID.
+std::optional<std::int64_t> parsePlistIdentifier(std::string_view text) noexcept;
 
 // A persistent ID: 1 to 16 hexadecimal digits, either case, no prefix.
 std::optional<std::uint64_t> parsePersistentID(std::string_view text) noexcept;

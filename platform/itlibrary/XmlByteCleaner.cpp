@@ -193,9 +193,14 @@ char* XmlByteCleaner::stepUTF8(unsigned char c, char* out) noexcept {
 
 char* XmlByteCleaner::stepReference(unsigned char c, char* out, bool& consumed) noexcept {
     consumed = false;
+    // A reference of any length is read; only its first bytes are kept as
+    // written, which is all a well-formed one needs.
     const auto keep = [&] {
-        if (refLen_ == kMaxReference) return false;
-        refText_[refLen_++] = static_cast<char>(c);
+        if (refLen_ < kMaxReference) {
+            refText_[refLen_++] = static_cast<char>(c);
+        } else {
+            refOverlong_ = true;
+        }
         consumed = true;
         return true;
     };
@@ -246,8 +251,10 @@ char* XmlByteCleaner::stepReference(unsigned char c, char* out, bool& consumed) 
 
 char* XmlByteCleaner::completeReference(char* out) noexcept {
     const std::uint32_t v = refValue_;
+    const bool overlong = refOverlong_;
     ref_ = Ref::None;
     refValue_ = 0;
+    refOverlong_ = false;
     if (highSurrogate_ != 0) {
         if (v >= 0xDC00 && v <= 0xDFFF) {
             const std::uint32_t cp = 0x10000 + ((highSurrogate_ - 0xD800) << 10) + (v - 0xDC00);
@@ -263,9 +270,20 @@ char* XmlByteCleaner::completeReference(char* out) noexcept {
     }
     if (v >= 0xD800 && v <= 0xDBFF) {
         highSurrogate_ = v;
-    } else if (isXmlChar(v)) {
+    } else if (isXmlChar(v) && !overlong) {
         std::memcpy(out, refText_, refLen_);
         out += refLen_;
+    } else if (isXmlChar(v)) {
+        // Too long to have been kept (leading zeros): its short form.
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        char digits[8];
+        int n = 0;
+        for (std::uint32_t rest = v; rest != 0 || n == 0; rest >>= 4) digits[n++] = kHex[rest & 0xF];
+        *out++ = '&';
+        *out++ = '#';
+        *out++ = 'x';
+        while (n > 0) *out++ = digits[--n];
+        *out++ = ';';
     } else {
         out = replacement(out);
     }
@@ -281,6 +299,7 @@ char* XmlByteCleaner::flushReference(char* out) noexcept {
     ref_ = Ref::None;
     refLen_ = 0;
     refValue_ = 0;
+    refOverlong_ = false;
     return out;
 }
 

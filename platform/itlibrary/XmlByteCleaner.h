@@ -40,7 +40,10 @@ public:
     // Convenience for small texts: the whole of `input`, cleaned.
     static std::string clean(std::string_view input);
 
-    // A reference longer than this is passed through uninterpreted.
+    // A numeric reference longer than this (it can only be padded with
+    // zeros) is read all the same and written in its short form; one that
+    // is not finished (no ";") is passed on cut to this length, for the
+    // parser to refuse.
     static constexpr std::size_t kMaxReference = 32;
 
 private:
@@ -85,6 +88,7 @@ private:
     char refText_[kMaxReference] = {};
     std::uint8_t refLen_ = 0;
     std::uint32_t refValue_ = 0;
+    bool refOverlong_ = false;  // more of it was read than refText_ holds
 
     // A high-surrogate reference waiting for its low half (0: none).
     std::uint32_t highSurrogate_ = 0;

@@ -354,13 +354,13 @@ TEST(ITLibraryReader, ValuesItDoesNotNeedAreSkippedWhateverTheyHold) {
 TEST(ITLibraryReader, MalformedValuesLeaveOnlyTheirPropertyAbsent) {
     const auto library = read(plist(tracks(track(
         1, str("Persistent ID", "NOT-HEX") + str("Name", "Kept") + entry("Play Count", "integer", "many") +
-               entry("Size", "integer", "-5") + entry("Year", "integer", "99999999999999999999") +
+               entry("Size", "integer", "-5") + entry("Year", "integer", "1999 AD") +
                date("Date Added", "yesterday") + date("Date Modified", "2015-02-30T00:00:00Z")))));
     const ITLibMediaItem& item = onlyItem(library);
     EXPECT_EQ(item.persistentID(), 0u);
     EXPECT_EQ(item.title(), "Kept");
     EXPECT_EQ(item.playCount(), 0);
-    EXPECT_EQ(item.fileSize(), 0u);
+    EXPECT_EQ(item.fileSize(), 0u);  // saturated at the field's lower end
     EXPECT_EQ(item.year(), 0);
     EXPECT_FALSE(item.addedDate());
     EXPECT_FALSE(item.modifiedDate());
@@ -387,6 +387,36 @@ TEST(ITLibraryReader, LargeValuesKeepAllSixtyFourBits) {
     EXPECT_EQ(item.fileSize(), 18446744073709551615ULL);
     EXPECT_EQ(item.totalTime(), INT64_MAX);
     EXPECT_EQ(item.volumeAdjustment(), INT64_MIN);
+}
+
+TEST(ITLibraryReader, IntegersBeyondTheirFieldSaturateAndHexIsRead) {
+    const auto library = read(plist(tracks(track(
+        1, entry("Year", "integer", "99999999999999999999") + entry("Volume Adjustment", "integer", "-1e") +
+               entry("Size", "integer", "0x1000") + entry("Play Count", "integer", "+0x10") +
+               entry("Start Time", "integer", "-99999999999999999999") +
+               entry("Total Time", "integer", "18446744073709551616")))));
+    const ITLibMediaItem& item = onlyItem(library);
+    EXPECT_EQ(item.year(), INT64_MAX);
+    EXPECT_EQ(item.volumeAdjustment(), 0);  // not a number at all
+    EXPECT_EQ(item.fileSize(), 4096u);
+    EXPECT_EQ(item.playCount(), 16);
+    EXPECT_EQ(item.startTime(), INT64_MIN);
+    EXPECT_EQ(item.totalTime(), INT64_MAX);
+}
+
+TEST(ITLibraryReader, AMembersLastTrackIDIsItsOnlyOne) {
+    const auto member = [](const std::string& keys) {
+        return "\t\t\t\t<dict>" + keys + "</dict>\n";
+    };
+    const std::string id = "<key>Track ID</key><integer>";
+    const auto library = read(plist(
+        tracks(track(1, str("Persistent ID", "1")) + track(2, str("Persistent ID", "2"))) +
+        playlists(playlist(str("Name", "Twice") + "\t\t\t<key>Playlist Items</key>\n\t\t\t<array>\n" +
+                           member(id + "1</integer>" + id + "2</integer>") +
+                           member(id + "2</integer><key>Track ID</key><string>1</string>") +
+                           member(id + "1</integer><key>Track ID</key><integer>x</integer>") +
+                           member(id + "0x1</integer>") + "\t\t\t</array>\n"))));
+    EXPECT_EQ(memberIDs(library->allPlaylists().at(0)), (std::vector<std::uint64_t>{2, 1}));
 }
 
 TEST(ITLibraryReader, TextIsWholeAcrossEntitiesLinesAndChunks) {

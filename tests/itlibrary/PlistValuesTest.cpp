@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 namespace platform {
 namespace {
@@ -46,19 +47,43 @@ TEST(PlistValues, MalformedDatesGiveNone) {
     EXPECT_EQ(parsePlistDate("2000-02-29T00:00:00Z"), 951782400);  // 400-year leap day
 }
 
-TEST(PlistValues, IntegersAreSixtyFourBitAndWhole) {
-    EXPECT_EQ(parsePlistInteger("0"), 0);
-    EXPECT_EQ(parsePlistInteger("-255"), -255);
-    EXPECT_EQ(parsePlistInteger("+7"), 7);
-    EXPECT_EQ(parsePlistInteger(" 42\n"), 42);
-    EXPECT_EQ(parsePlistInteger("9223372036854775807"), std::numeric_limits<std::int64_t>::max());
-    EXPECT_EQ(parsePlistInteger("-9223372036854775808"), std::numeric_limits<std::int64_t>::min());
-    for (const char* text : {"", "-", "+", "+-1", "9223372036854775808", "12abc", "1.5", "0x10", "1 2"}) {
-        EXPECT_EQ(parsePlistInteger(text), std::nullopt) << text;
+TEST(PlistValues, IntegersAreSignedDecimalOrHexAndSaturateAtTheFieldsRange) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    constexpr std::uint64_t kUMax = std::numeric_limits<std::uint64_t>::max();
+    struct Case {
+        const char* text;
+        std::optional<std::int64_t> integer;
+        std::optional<std::uint64_t> unsignedValue;
+        std::optional<std::int64_t> identifier;
+    };
+    const Case cases[] = {
+        {"0", 0, 0u, 0},
+        {"-255", -255, 0u, -255},
+        {"+7", 7, 7u, 7},
+        {" 42\n", 42, 42u, 42},
+        {"0x1F", 31, 31u, 31},
+        {"0XfF", 255, 255u, 255},
+        {"-0x10", -16, 0u, -16},
+        {"9223372036854775807", kMax, 9223372036854775807u, kMax},
+        {"-9223372036854775808", kMin, 0u, kMin},
+        {"9223372036854775808", kMax, 9223372036854775808u, std::nullopt},
+        {"-9223372036854775809", kMin, 0u, std::nullopt},
+        {"18446744073709551615", kMax, kUMax, std::nullopt},
+        {"99999999999999999999999", kMax, kUMax, std::nullopt},
+        {"-99999999999999999999999", kMin, 0u, std::nullopt},
+        {"0xFFFFFFFFFFFFFFFFFF", kMax, kUMax, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(parsePlistInteger(c.text), c.integer) << c.text;
+        EXPECT_EQ(parsePlistUnsigned(c.text), c.unsignedValue) << c.text;
+        EXPECT_EQ(parsePlistIdentifier(c.text), c.identifier) << c.text;
     }
-    EXPECT_EQ(parsePlistUnsigned("18446744073709551615"), std::numeric_limits<std::uint64_t>::max());
-    EXPECT_EQ(parsePlistUnsigned("-1"), std::nullopt);
-    EXPECT_EQ(parsePlistUnsigned("18446744073709551616"), std::nullopt);
+    for (const char* text : {"", "-", "+", "+-1", "--1", "12abc", "1.5", "1 2", "0x", "0x-1", "0xg", "1e3", "x10"}) {
+        EXPECT_EQ(parsePlistInteger(text), std::nullopt) << text;
+        EXPECT_EQ(parsePlistUnsigned(text), std::nullopt) << text;
+        EXPECT_EQ(parsePlistIdentifier(text), std::nullopt) << text;
+    }
 }
 
 TEST(PlistValues, PersistentIDsAreOneToSixteenHexDigits) {

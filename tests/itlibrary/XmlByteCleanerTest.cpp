@@ -73,8 +73,19 @@ TEST(XmlByteCleaner, WhatIsNotANumericReferenceIsLeftToTheParser) {
     for (const char* text : {"&", "&#", "&#x", "&#;", "&#x;", "&#12a;", "&#X41;", "&amp", "a & b", "&#x41"}) {
         EXPECT_EQ(XmlByteCleaner::clean(text), text) << text;
     }
-    const std::string longReference = "&#x" + std::string(40, '0') + "41;";
-    EXPECT_EQ(XmlByteCleaner::clean(longReference), longReference);
+    // Cut short, an unfinished long reference still is none.
+    const std::string unfinished = "&#" + std::string(40, '0') + "65 ";
+    EXPECT_EQ(XmlByteCleaner::clean(unfinished), unfinished.substr(0, XmlByteCleaner::kMaxReference) + " ");
+}
+
+TEST(XmlByteCleaner, LongReferencesAreReadAsTheirShortFormsAre) {
+    const std::string zeros(40, '0');
+    EXPECT_EQ(XmlByteCleaner::clean("&#x" + zeros + "41;"), "&#x41;");
+    EXPECT_EQ(XmlByteCleaner::clean("&#" + zeros + "233;"), "&#xE9;");
+    EXPECT_EQ(XmlByteCleaner::clean("&#" + zeros + ";"), kFFFD);
+    EXPECT_EQ(XmlByteCleaner::clean("&#x" + zeros + "D83C;&#x" + zeros + "DFB5;"), "\xF0\x9F\x8E\xB5");
+    EXPECT_EQ(XmlByteCleaner::clean("&#x" + zeros + "110000;"), kFFFD);
+    EXPECT_EQ(XmlByteCleaner::clean("&#" + std::string(60, '9') + ";"), kFFFD);
 }
 
 TEST(XmlByteCleaner, ReferencesInCommentsAndCDataAreText) {
