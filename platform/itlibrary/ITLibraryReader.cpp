@@ -471,16 +471,192 @@ Result<std::unique_ptr<ITLibrary>> ITLibraryReader::readBytes(std::string_view b
     return Result<std::unique_ptr<ITLibrary>>(std::move(library));
 }
 
+bool ITLibraryReader::PrologScanner::scan(std::string_view text) noexcept {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        // A byte that only ends the state it met is looked at again in the
+        // state it leads back to ("--i; continue").
+        switch (state_) {
+            case State::Done:
+                return true;
+            case State::Top:
+                if (c == '<') state_ = State::Lt;
+                break;
+            case State::Lt:
+                if (c == '?') {
+                    resume_ = State::Top;
+                    run_ = 0;
+                    state_ = State::Instruction;
+                } else if (c == '!') {
+                    state_ = State::Bang;
+                } else {
+                    state_ = State::Done;
+                    return true;
+                }
+                break;
+            case State::Bang:
+                if (c == '-') {
+                    state_ = State::BangDash;
+                } else {
+                    state_ = State::Declaration;
+                    --i;
+                    continue;
+                }
+                break;
+            case State::BangDash:
+                if (c == '-') {
+                    resume_ = State::Top;
+                    run_ = 0;
+                    state_ = State::Comment;
+                } else {
+                    state_ = State::Declaration;
+                    --i;
+                    continue;
+                }
+                break;
+            case State::Comment:
+                if (c == '>' && run_ >= 2) {
+                    state_ = resume_;
+                } else {
+                    run_ = c == '-' ? static_cast<std::uint8_t>(std::min(run_ + 1, 2)) : 0;
+                }
+                break;
+            case State::Instruction:
+                if (c == '>' && run_ > 0) {
+                    state_ = resume_;
+                } else {
+                    run_ = c == '?' ? 1 : 0;
+                }
+                break;
+            case State::Declaration:
+                if (c == '"' || c == '\'') {
+                    quote_ = c;
+                    resume_ = State::Declaration;
+                    state_ = State::Quoted;
+                } else if (c == '[') {
+                    state_ = State::Subset;
+                } else if (c == '>') {
+                    state_ = State::Top;
+                }
+                break;
+            case State::Quoted:
+                if (c == quote_) state_ = resume_;
+                break;
+            case State::Subset:
+                if (c == '"' || c == '\'') {
+                    quote_ = c;
+                    resume_ = State::Subset;
+                    state_ = State::Quoted;
+                } else if (c == '<') {
+                    state_ = State::SubsetLt;
+                } else if (c == ']') {
+                    state_ = State::Declaration;  // its ">" follows
+                }
+                break;
+            case State::SubsetLt:
+                if (c == '?') {
+                    resume_ = State::Subset;
+                    run_ = 0;
+                    state_ = State::Instruction;
+                } else if (c == '!') {
+                    state_ = State::SubsetBang;
+                } else {
+                    state_ = State::Subset;
+                    --i;
+                    continue;
+                }
+                break;
+            case State::SubsetBang:
+                if (c == '-') {
+                    state_ = State::SubsetBangDash;
+                } else {
+                    state_ = State::Subset;
+                    --i;
+                    continue;
+                }
+                break;
+            case State::SubsetBangDash:
+                if (c == '-') {
+                    resume_ = State::Subset;
+                    run_ = 0;
+                    state_ = State::Comment;
+                } else {
+                    state_ = State::Subset;
+                    --i;
+                    continue;
+                }
+                break;
+        }
+    }
+    return state_ == State::Done;
+}
+
 Status ITLibraryReader::feed(std::string_view bytes, bool last) {
+    if (!encodingKnown_) {
+        // The file's first bytes say what it is written in; they wait here
+        // until there are enough of them to tell.
+        head_.append(bytes);
+        const auto encoding = detectTextEncoding(head_, last);
+        if (!encoding) return success();
+        encodingKnown_ = true;
+        if (!encoding->empty()) converter_ = std::make_unique<TextConverter>(*encoding);
+        const std::string head = std::move(head_);
+        head_ = std::string();
+        return decode(head, last);
+    }
+    return decode(bytes, last);
+}
+
+Status ITLibraryReader::decode(std::string_view bytes, bool last) {
+    if (!converter_) return clean(bytes, last);
+    do {
+        const std::string_view slice = bytes.substr(0, kSliceSize);
+        bytes.remove_prefix(slice.size());
+        const bool end = last && bytes.empty();
+        decoded_.clear();
+        converter_->convert(slice, decoded_);
+        if (end) converter_->finish(decoded_);
+        if (auto status = clean(decoded_, end); !status) return status;
+    } while (!bytes.empty());
+    return success();
+}
+
+Status ITLibraryReader::clean(std::string_view bytes, bool last) {
     do {
         const std::string_view slice = bytes.substr(0, kSliceSize);
         bytes.remove_prefix(slice.size());
         const bool end = last && bytes.empty();
         std::size_t length = cleaner_.feed(slice, cleaned_.get());
         if (end) length += cleaner_.finish(cleaned_.get() + length);
-        const int status = xmlParseChunk(parser_.get(), cleaned_.get(), static_cast<int>(length), end ? 1 : 0);
-        if (status != XML_ERR_OK || !failure_.empty() || outOfMemory_) return failed();
+        if (auto status = parse(std::string_view(cleaned_.get(), length), end); !status) return status;
     } while (!bytes.empty());
+    return success();
+}
+
+Status ITLibraryReader::parse(std::string_view text, bool end) {
+    if (!prologRead_) {
+        // The parser judges whether a declaration before the root element
+        // is complete by looking for a ">", which a quoted literal may hold:
+        // it is handed the whole prolog at once, never a piece of it.
+        prolog_.append(text);
+        if (!prologScanner_.scan(text) && !end) return success();
+        prologRead_ = true;
+        const std::string prolog = std::move(prolog_);
+        prolog_ = std::string();
+        return parseChunk(prolog, end);
+    }
+    return parseChunk(text, end);
+}
+
+Status ITLibraryReader::parseChunk(std::string_view text, bool end) {
+    constexpr std::size_t kMostAtOnce = std::size_t{1} << 30;  // the parser counts bytes in an int
+    do {
+        const std::string_view piece = text.substr(0, kMostAtOnce);
+        text.remove_prefix(piece.size());
+        const bool terminate = end && text.empty();
+        const int status = xmlParseChunk(parser_.get(), piece.data(), static_cast<int>(piece.size()), terminate ? 1 : 0);
+        if (status != XML_ERR_OK || !failure_.empty() || outOfMemory_) return failed();
+    } while (!text.empty());
     return success();
 }
 

@@ -26,6 +26,7 @@
 
 #include "platform/foundation/Error.h"
 #include "platform/itlibrary/ITLibrary.h"
+#include "platform/itlibrary/TextEncoding.h"
 #include "platform/itlibrary/XmlByteCleaner.h"
 
 struct _xmlParserCtxt;
@@ -78,9 +79,34 @@ private:
 
     ITLibraryReader(ITLibrary& library, std::string_view name, std::size_t sizeHint);
 
+    // Tells where the prolog (the declarations before the root element)
+    // ends: the root's start tag begins at the first "<" that opens neither
+    // a declaration, a comment nor a processing instruction, with quoted
+    // literals and the internal subset of the document type passed over.
+    class PrologScanner {
+    public:
+        // Scans the next piece of the text; true once the root has begun.
+        bool scan(std::string_view text) noexcept;
+
+    private:
+        enum class State : std::uint8_t {
+            Top, Lt, Bang, BangDash, Comment, Instruction, Declaration, Quoted, Subset, SubsetLt, SubsetBang,
+            SubsetBangDash, Done,
+        };
+        State state_ = State::Top;
+        State resume_ = State::Top;  // where a comment, instruction or literal returns to
+        char quote_ = 0;
+        std::uint8_t run_ = 0;  // "-" at the end of a comment, "?" at the end of an instruction
+    };
+
     // Feeds the next piece of the document; `last` ends it. Gives false once
     // the document failed (see failed()).
     Status feed(std::string_view bytes, bool last);
+    // The steps a piece goes through: to UTF-8, repaired, parsed.
+    Status decode(std::string_view bytes, bool last);
+    Status clean(std::string_view bytes, bool last);
+    Status parse(std::string_view text, bool end);
+    Status parseChunk(std::string_view text, bool end);
     // After the last piece: checks the document was a library and resolves
     // playlist members.
     Status finish();
@@ -125,7 +151,14 @@ private:
         void operator()(_xmlParserCtxt* parser) const noexcept;
     };
     std::unique_ptr<_xmlParserCtxt, FreeParser> parser_;
+    bool encodingKnown_ = false;
+    std::string head_;                         // the file's first bytes, until they tell its encoding
+    std::unique_ptr<TextConverter> converter_;  // none: the file is read as UTF-8
+    std::string decoded_;                      // the converter's output, handed on to the cleaner
     XmlByteCleaner cleaner_;
+    PrologScanner prologScanner_;
+    bool prologRead_ = false;
+    std::string prolog_;  // the cleaned prolog, held back until it is whole
     std::unique_ptr<char[]> cleaned_;  // the cleaner's output, handed on to the parser
     std::string failure_;      // why the document is not a library or cannot be read (empty: not failed)
     bool outOfMemory_ = false;  // a callback could not allocate

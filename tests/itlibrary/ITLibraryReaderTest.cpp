@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/UTF8.h"
 #include "tests/itlibrary/LibraryXml.h"
 
 namespace platform {
@@ -505,15 +506,46 @@ TEST(ITLibraryReader, ATruncatedExportIsAnErrorNotASmallerLibrary) {
     EXPECT_NE(errorOf(xml + "<plist>").find("Extra content at the end of the document"), std::string::npos);
 }
 
-TEST(ITLibraryReader, TheDeclaredEncodingGivesWayToUTF8) {
-    // The cleaner hands on UTF-8 whatever the file declares; reading it as
-    // the declared encoding would garble every non-ASCII character.
-    for (const char* encoding : {"ISO-8859-1", "UTF-16", "windows-1252", "no-such-encoding"}) {
-        std::string xml = plist(tracks(track(1, str("Name", "Ni\xC3\xB1o \xE6\x97\xA5"))));
+// `xml` as UTF-16, little-endian with a byte order mark or big-endian without.
+std::string utf16(const std::string& xml, bool littleEndian) {
+    std::string out = littleEndian ? "\xFF\xFE" : "";
+    for (const char16_t unit : utf8ToUTF16(xml)) {
+        const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+        out += littleEndian ? std::string{low, high} : std::string{high, low};
+    }
+    return out;
+}
+
+TEST(ITLibraryReader, TheDeclaredEncodingIsTheOneRead) {
+    const auto declaring = [](const char* encoding, const std::string& title) {
+        std::string xml = plist(tracks(track(1, str("Name", title))));
         xml.replace(xml.find("UTF-8"), 5, encoding);
-        const auto library = read(xml);
-        ASSERT_TRUE(library) << encoding;
-        EXPECT_EQ(onlyItem(library).title(), "Ni\xC3\xB1o \xE6\x97\xA5") << encoding;
+        return xml;
+    };
+    const std::string utf8 = plist(tracks(track(1, str("Name", "Ni\xC3\xB1o \xE6\x97\xA5"))));
+    const std::string bigEndian = [&] {
+        std::string xml = utf8;
+        xml.replace(xml.find("UTF-8"), 5, "UTF-16");
+        return utf16(xml, false);
+    }();
+    const std::pair<std::string, std::string> cases[] = {
+        {declaring("ISO-8859-1", "Ni\xF1o \xA9"), "Ni\xC3\xB1o \xC2\xA9"},
+        {declaring("windows-1252", "\x80 \x93q\x94"), "\xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D"},
+        {declaring("Shift_JIS", "\x93\xFA\x96\x7B"), "\xE6\x97\xA5\xE6\x9C\xAC"},
+        {declaring("Shift_JIS", "bad \x81 byte"), "bad \xEF\xBF\xBD byte"},
+        {utf16(utf8, true), "Ni\xC3\xB1o \xE6\x97\xA5"},
+        {bigEndian, "Ni\xC3\xB1o \xE6\x97\xA5"},
+        // UTF-16 declared over bytes that are not, and names nothing
+        // converts from, leave the file read as UTF-8.
+        {declaring("UTF-16", "Ni\xC3\xB1o \xE6\x97\xA5"), "Ni\xC3\xB1o \xE6\x97\xA5"},
+        {declaring("no-such-encoding", "Ni\xC3\xB1o \xE6\x97\xA5"), "Ni\xC3\xB1o \xE6\x97\xA5"},
+    };
+    for (const auto& [xml, title] : cases) {
+        for (const std::size_t chunk : {std::size_t{1}, std::size_t{3}, ITLibraryReader::kChunkSize}) {
+            const auto library = read(xml, chunk);
+            ASSERT_TRUE(library) << title;
+            EXPECT_EQ(onlyItem(library).title(), title) << chunk;
+        }
     }
 }
 

@@ -11,8 +11,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/itlibrary/ITLibrary.h"
+#include "platform/itlibrary/ITLibraryReader.h"
 
 namespace platform {
 namespace {
@@ -190,6 +193,61 @@ TEST(SampleLibrary, HoldsTheCasesTheDemoShows) {
     ASSERT_EQ(lists[7].items().size(), 4u);
     EXPECT_EQ(lists[7].items()[0], lists[7].items()[3]);  // listed twice
     ASSERT_TRUE(library.musicFolderLocation());  // written after "Playlists"
+}
+
+// Everything the reader made of a file, as one text, or the error.
+std::string describe(const Result<std::unique_ptr<ITLibrary>>& opened) {
+    if (!opened) return "error: " + opened.error().description;
+    const ITLibrary& library = *opened.value();
+    std::ostringstream text;
+    const auto date = [](const std::optional<Date>& d) { return d ? std::to_string(d->timeIntervalSince1970) : "-"; };
+    text << library.apiMajorVersion() << '.' << library.apiMinorVersion() << ' '
+         << (library.musicFolderLocation() ? library.musicFolderLocation()->absoluteString() : "-") << '\n';
+    for (const auto& item : library.allMediaItems()) {
+        text << pidText(item.persistentID()) << '|' << item.title() << '|'
+             << (item.artist() ? item.artist()->name().value_or("-") : "-") << '|' << item.album().title().value_or("-")
+             << '|' << item.genre() << '|' << item.comments().value_or("-") << '|'
+             << (item.location() ? item.location()->absoluteString() : "-") << '|' << date(item.addedDate()) << '|'
+             << date(item.lastPlayedDate()) << '|' << item.fileSize() << '|' << item.totalTime() << '|'
+             << item.playCount() << '|' << static_cast<int>(item.mediaKind()) << '|' << item.isCloud() << '\n';
+    }
+    for (const auto& list : library.allPlaylists()) {
+        text << pidText(list.persistentID()) << '|' << list.name() << '|' << static_cast<int>(list.kind()) << ':';
+        for (const ITLibMediaItem* member : list.items()) text << ' ' << pidText(member->persistentID());
+        text << '\n';
+    }
+    return text.str();
+}
+
+TEST(RealExports, TheResultDoesNotDependOnWhereTheFileIsCut) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const char* name : {"beets-12.1-unix", "beets-12.1-windows", "lastfm-itunes-11.1", "libpytunes-12.6",
+                             "dwittenberg-11.1-windows"}) {
+        std::ifstream in(kRealData / (std::string(name) + ".xml"), std::ios::binary);
+        files.emplace_back(name, std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+    std::ifstream sample(HARMONODE_SAMPLE_LIBRARY, std::ios::binary);
+    std::string xml(std::istreambuf_iterator<char>(sample), {});
+    // The same with ">" in the document type's literals, which the parser
+    // once took for the end of the declaration where a piece ended there.
+    const std::size_t doctype = xml.find("<!DOCTYPE");
+    std::string tricky = xml;
+    tricky.replace(doctype, xml.find('>', doctype) + 1 - doctype,
+                   "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://x/a>b>c.dtd\" "
+                   "[ <!-- \" ' > --> <!ENTITY e \"a>b]\"> <?pi > ?> ]>");
+    files.emplace_back("sample", std::move(xml));
+    files.emplace_back("sample with \">\" in its document type", std::move(tricky));
+
+    for (const auto& [name, bytes] : files) {
+        const std::string whole = describe(ITLibraryReader::readBytes(bytes, "Library.xml", bytes.size() + 1));
+        EXPECT_FALSE(whole.starts_with("error")) << name << ": " << whole;
+        std::vector<std::size_t> sizes = {7, 4093, (std::size_t{64} << 10) + 1};
+        if (bytes.size() < 1'000'000) sizes.push_back(1);  // byte by byte where that is quick
+        for (const std::size_t size : sizes) {
+            EXPECT_EQ(describe(ITLibraryReader::readBytes(bytes, "Library.xml", size)), whole)
+                << name << " in pieces of " << size;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, RealExport,
