@@ -70,7 +70,9 @@ TEST(LibraryCommand, ALibraryThatCannotBeOpenedIsAnErrorReplyAndNothingElse) {
     const fs::path folder = fs::temp_directory_path() / ("harmonode-badlib-" + std::to_string(::getpid()));
     fs::create_directories(folder);
     std::ofstream(folder / "broken.xml") << "<?xml version=\"1.0\"?><plist><dict><key>Tracks</key><dict>";
-    for (const std::string& path : {(folder / "absent.xml").string(), (folder / "broken.xml").string()}) {
+    ASSERT_EQ(mkfifo((folder / "fifo.xml").c_str(), 0600), 0);  // opening it for reading would wait for a writer
+    for (const std::string& path :
+         {(folder / "absent.xml").string(), (folder / "broken.xml").string(), (folder / "fifo.xml").string()}) {
         const BridgeRun run = runBridge("library\nwrite\nping\nquit\n", withLibrary(path));
         const auto blocks = run.blocks();
         ASSERT_EQ(blocks.size(), 4u) << run.out;
