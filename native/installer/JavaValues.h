@@ -28,12 +28,6 @@
 
 #include "platform/foundation/Log.h"
 
-// Exported under C names for the C++ code of both libraries, which alone
-// calls them; their C++ result types are meant.
-#ifdef __clang__
-#pragma clang diagnostic push
-#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
-#endif
 extern "C" {
 
 // The UTF-16 code units of `string`, exactly as Java holds them (no
@@ -61,9 +55,6 @@ JNIEXPORT std::vector<bool> getBooleanArray(JNIEnv* env, jbooleanArray array) no
 JNIEXPORT std::optional<std::vector<std::uint8_t>> getData(JNIEnv* env, jbyteArray array) noexcept;
 
 }  // extern "C"
-#ifdef __clang__
-#pragma clang diagnostic pop
-#endif
 
 namespace bfg {
 
