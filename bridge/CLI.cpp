@@ -112,16 +112,17 @@ JsonDocument CLI::serve(LineReader& input) {
 void CLI::run() {
     LineReader input(STDIN_FILENO);
     while (!quit_) {
-        bool started = false;  // some of the reply line is out
         try {
             const JsonDocument answered = serve(input);
             const boost::json::object& reply = answered.json();
+            // A command that failed half-way may have left progress text
+            // without its line feed; the reply line is a line of its own.
+            endOpenLine();
             // The reply line goes out as it is made (the library document
             // makes a long one); checked first, so it is never cut short.
             if (checkJSON(reply)) {
-                streamJSON(reply, JsonLayout::compact, [&started](std::string_view piece) {
+                streamJSON(reply, JsonLayout::compact, [](std::string_view piece) {
                     HARMONODE_ASSERT(piece.find('\n') == piece.npos && piece.find('\r') == piece.npos);
-                    started = true;
                     writeOutput(piece);
                 });
                 writeOutput("\n");
@@ -130,8 +131,8 @@ void CLI::run() {
             }
         } catch (const std::exception&) {
             // Not even the reply could be made: a fixed one, written without
-            // allocating, after whatever part of the line went out.
-            if (started) writeOutput("\n");
+            // allocating, after whatever part of a line went out.
+            endOpenLine();
             writeOutput(kNoMemoryReply);
             writeOutput("\n");
         }

@@ -5,9 +5,19 @@
 
 namespace harmonode {
 
+namespace {
+bool lineOpen = false;  // the last byte written was not a line feed
+}  // namespace
+
 void writeOutput(std::string_view text) {
+    if (text.empty()) return;
     // A failed write (the host went away) has no one to be reported to.
-    if (!text.empty()) static_cast<void>(std::fwrite(text.data(), 1, text.size(), stdout));
+    static_cast<void>(std::fwrite(text.data(), 1, text.size(), stdout));
+    lineOpen = text.back() != '\n';
+}
+
+void endOpenLine() {
+    if (lineOpen) writeOutput("\n");
 }
 
 void writeLine(std::string_view line) {

@@ -13,6 +13,10 @@ void writeOutput(std::string_view text);
 // Writes `line` followed by one line feed.
 void writeLine(std::string_view line);
 
+// Ends the line that a write cut short by a failure left open, so that
+// what follows starts a line of its own; does nothing otherwise.
+void endOpenLine();
+
 void flushOutput();
 
 }  // namespace harmonode
