@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/foundation/File.h"
+#include "platform/foundation/PathComponents.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/UTF8.h"
 
@@ -46,6 +47,27 @@ TEST(UTF8, Utf16RoundTripsAndLoneSurrogatesBecomeReplacements) {
     EXPECT_EQ(utf16ToUTF8(std::u16string(1, char16_t(0xD800)) + u"x"), kFFFD + "x");
     EXPECT_EQ(utf16ToUTF8(std::u16string(1, char16_t(0xDC00))), kFFFD);
     EXPECT_EQ(utf16ToUTF8(std::u16string(u"\0", 1)), std::string("\0", 1));
+}
+
+TEST(PathComponents, ExtensionIsAfterTheLastDotOfTheLastComponentOnly) {
+    struct Case {
+        std::u16string_view path, last, extension, withoutExtension;
+    };
+    const Case cases[] = {
+        {u"backup.tar.gz", u"backup.tar.gz", u"gz", u"backup.tar"},
+        {u"/tmp/setup.exe", u"setup.exe", u"exe", u"/tmp/setup"},
+        {u".profile", u".profile", u"", u".profile"},           // a leading dot starts no extension
+        {u"/a.d/README", u"README", u"", u"/a.d/README"},       // a dot in a folder's name does not count
+        {u"/tmp/folder.app/", u"folder.app", u"app", u"/tmp/folder"},
+        {u"/", u"/", u"", u"/"},
+        {u"", u"", u"", u""},
+    };
+    for (const Case& c : cases) {
+        const std::string path = utf16ToUTF8(c.path);
+        EXPECT_EQ(lastPathComponent(c.path), c.last) << path;
+        EXPECT_EQ(pathExtension(c.path), c.extension) << path;
+        EXPECT_EQ(stringByDeletingPathExtension(c.path), c.withoutExtension) << path;
+    }
 }
 
 TEST(URL, FilePathsAreDecodedForEveryFileUrlForm) {

@@ -1,6 +1,8 @@
 package com.brimforge.runtime.installer.platform.macos;
 
+import java.lang.ref.WeakReference;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.List;
 
 /** The main class of the child VMs the tests start; the first argument names what to do. */
@@ -49,10 +51,40 @@ public final class Child {
                 String text = MacLocalization.getLocalizedString0(args[1], null, "language", null, null, null);
                 System.out.println("language=" + text);
                 break;
+            case "dialogs-unanswered":
+                // No user agent: each sheet ends as the system ends it.
+                NativeLibraries.loadInstallerWithHost();
+                DialogResults.AlertResult alert = new DialogResults.AlertResult();
+                MacosUiHelper.showAlert0("Nobody?", null, new String[] {"OK"}, null, null, false, true, alert);
+                alert.await();
+                System.out.println("alert " + alert.index + " " + alert.suppressed);
+                DialogResults.ChooserResult chooser = new DialogResults.ChooserResult();
+                MacosUiHelper.showFileChooser0(2, "Pick", null, null, null, false, new String[0][], new String[0], 0,
+                        new boolean[0], new String[] {"Shortcut"}, new boolean[] {true}, chooser);
+                chooser.await();
+                System.out.println("chooser " + Arrays.toString(chooser.paths) + " " + Arrays.toString(chooser.states));
+                System.out.println("invalid " + invalidDialogType());
+                break;
             default:
                 throw new IllegalArgumentException(args[0]);
         }
         System.out.println("child done");
+    }
+
+    /** Whether an invalid dialog type called back, and whether its callback object was let go. */
+    private static String invalidDialogType() throws InterruptedException {
+        DialogResults.ChooserResult callback = new DialogResults.ChooserResult();
+        WeakReference<Object> held = new WeakReference<>(callback);
+        MacosUiHelper.showFileChooser0(7, null, null, null, null, false, new String[0][], new String[0], 0,
+                new boolean[0], new String[0], new boolean[0], callback);
+        ScriptedUser.syncMainQueue();
+        String calls = callback.calls + " ";
+        callback = null;
+        for (int attempt = 0; attempt < 50 && held.get() != null; attempt++) {
+            System.gc();
+            Thread.sleep(20);
+        }
+        return calls + (held.get() == null ? "released" : "held");
     }
 
     static String threadMessage(int thread, int index) {
