@@ -1,6 +1,8 @@
 // The alert and its native, MacosUiHelper.showAlert0.
 #include "native/installer/Alert.h"
 
+#include <tuple>
+
 #include "native/installer/JavaValues.h"
 #include "native/installer/Library.h"
 #include "platform/appkit/NSApplication.h"
@@ -46,12 +48,7 @@ void Alert::show() {
 void Alert::alertDidEnd(appkit::NSAlert*, appkit::NSModalResponse returnCode, void*) {
     const auto index = static_cast<jint>(returnCode - appkit::NSAlertFirstButtonReturn);
     const bool suppressed = suppressionShown_ && suppressionButton()->state() == appkit::NSControlStateValueOn;
-    callback_.deliver("(IZ)V", [&](JNIEnv*) {
-        std::vector<jvalue> arguments(2);
-        arguments[0].i = index;
-        arguments[1].z = suppressed ? JNI_TRUE : JNI_FALSE;
-        return arguments;
-    });
+    callback_.deliver<"(IZ)V">([&](JNIEnv*) { return std::tuple{index, suppressed}; });
     self_.reset();  // the sheet's end keeps the alert until this returns
 }
 

@@ -2,7 +2,7 @@
 #include "native/installer/FileChooser.h"
 
 #include <algorithm>
-#include <stdexcept>
+#include <tuple>
 
 #include "native/installer/JavaValues.h"
 #include "native/installer/Library.h"
@@ -232,40 +232,22 @@ void FileChooserController::show() {
 }
 
 void FileChooserController::invokeCallBack(const std::vector<platform::URL>& urls) {
-    std::vector<std::string> paths;
+    // The paths go to Java as UTF-16, so every character of a file name arrives intact.
+    std::vector<std::u16string> paths;
     paths.reserve(urls.size());
-    for (const platform::URL& url : urls) paths.push_back(url.path());
-    std::vector<jboolean> states(questions_.size(), JNI_FALSE);
+    for (const platform::URL& url : urls) paths.push_back(platform::utf8ToUTF16(url.path()));
+    std::vector<bool> states(questions_.size(), false);
     for (std::size_t i = 0; i < questions_.size(); ++i) {
         const auto found = components_.find(getQuestionId(static_cast<int>(i)));
         const auto* box = found == components_.end() ? nullptr : dynamic_cast<const appkit::NSButton*>(found->second.get());
-        if (box && box->state() == appkit::NSControlStateValueOn) states[i] = JNI_TRUE;
+        states[i] = box && box->state() == appkit::NSControlStateValueOn;
     }
-    callback_.deliver("([Ljava/lang/String;[Z)V", [&](JNIEnv* env) {
-        const bfg::LocalRef<jclass> stringClass(env, env->FindClass("java/lang/String"));
-        if (!stringClass) throw std::runtime_error("no class java.lang.String");
-        const auto pathArray = env->NewObjectArray(static_cast<jsize>(paths.size()), stringClass.get(), nullptr);
-        if (!pathArray) throw std::runtime_error("no room for the paths");
-        for (std::size_t i = 0; i < paths.size(); ++i) {
-            const bfg::LocalRef<jstring> path(env, getJavaString(env, paths[i]));
-            if (!path) throw std::runtime_error("no room for a path");
-            env->SetObjectArrayElement(pathArray, static_cast<jsize>(i), path.get());
-        }
-        const jbooleanArray stateArray = env->NewBooleanArray(static_cast<jsize>(states.size()));
-        if (!stateArray) throw std::runtime_error("no room for the states");
-        if (!states.empty()) env->SetBooleanArrayRegion(stateArray, 0, static_cast<jsize>(states.size()), states.data());
-        std::vector<jvalue> arguments(2);
-        arguments[0].l = pathArray;
-        arguments[1].l = stateArray;
-        return arguments;
+    callback_.deliver<"([Ljava/lang/String;[Z)V">([&](JNIEnv* env) {
+        return std::tuple{bfg::newStringArray(env, paths), bfg::newBooleanArray(env, states)};
     });
 }
 
 std::string FileChooserController::getQuestionId(int index) { return "question" + std::to_string(index); }
-
-jstring FileChooserController::getJavaString(JNIEnv* env, std::string_view string) {
-    return bfg::newJavaString(env, string);
-}
 
 }  // namespace bfgnative
 

@@ -18,7 +18,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "native/installer/Callback.h"
@@ -132,9 +131,6 @@ public:
 
     // The layout name of question `index`: "question0", "question1", ...
     static std::string getQuestionId(int index);
-    // A new Java string of the UTF-8 text (local reference), built from
-    // UTF-16 so that every character arrives intact.
-    static jstring getJavaString(JNIEnv* env, std::string_view string);
 
     const std::shared_ptr<platform::appkit::NSSavePanel>& panel() const noexcept { return panel_; }
 
