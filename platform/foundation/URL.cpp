@@ -71,21 +71,21 @@ std::string URL::scheme() const {
     return s;
 }
 
-std::string URL::path() const {
-    std::string_view rest(text_);
+namespace {
+
+// The path component of `text`, still percent-encoded.
+std::string_view pathComponent(std::string_view rest) {
     if (const std::size_t n = schemeLength(rest); n > 0) rest.remove_prefix(n + 1);
     if (rest.starts_with("//")) {
         rest.remove_prefix(2);
         const std::size_t slash = rest.find_first_of("/?#");
         rest.remove_prefix(slash == std::string_view::npos ? rest.size() : slash);
     }
-    rest = rest.substr(0, rest.find_first_of("?#"));
-    std::string decoded = percentDecode(rest);
-    if (decoded.size() > 1 && decoded.back() == '/') decoded.pop_back();
-    return decoded;
+    return rest.substr(0, rest.find_first_of("?#"));
 }
 
-std::string percentDecode(std::string_view text) {
+// `text` with every "%XX" escape replaced by its byte.
+std::string percentDecodeBytes(std::string_view text) {
     std::string bytes;
     bytes.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -100,7 +100,22 @@ std::string percentDecode(std::string_view text) {
         }
         bytes += text[i];
     }
-    return decodeUTF8Lossy(bytes);
+    return bytes;
 }
+
+std::string withoutTrailingSlash(std::string path) {
+    if (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+std::string URL::path() const { return withoutTrailingSlash(percentDecode(pathComponent(text_))); }
+
+std::string URL::fileSystemRepresentation() const {
+    return withoutTrailingSlash(percentDecodeBytes(pathComponent(text_)));
+}
+
+std::string percentDecode(std::string_view text) { return decodeUTF8Lossy(percentDecodeBytes(text)); }
 
 }  // namespace platform

@@ -32,6 +32,10 @@ public:
     // reports the path of a folder URL. "file://localhost/a%20b" gives "/a b".
     std::string path() const;
 
+    // The same path as the bytes the file system takes: percent escapes
+    // decoded, nothing repaired, a trailing "/" dropped.
+    std::string fileSystemRepresentation() const;
+
     friend bool operator==(const URL&, const URL&) = default;
 
 private:
