@@ -1,0 +1,50 @@
+#pragma once
+// The music library file as the music application keeps it on this
+// platform: the XML export the library reader reads (same lookup,
+// LibraryLocation.h), changed in place. Private to platform/scripting.
+//
+// Every change runs under an exclusive advisory lock (flock) on the file
+// "<library>.lock" beside it, which the atomic replace of the library
+// leaves alone; the library is read again under the lock, changed by
+// splicing its own bytes (LibraryOutline.h), and written back atomically
+// (writeFileAtomically) before the lock is released. A cooperating tool
+// takes the same lock for its own read-modify-write. A file the outline
+// does not understand is never written. Thread-safe: every call locks on
+// its own.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Error.h"
+#include "platform/scripting/AudioFile.h"
+
+namespace platform {
+
+// A track as a change finds it again: by persistent ID, and by track ID
+// where several tracks share the persistent ID.
+struct TrackHandle {
+    std::uint64_t persistentID = 0;
+    std::optional<std::int64_t> trackID;
+};
+
+// The library's tracks in library order.
+Result<std::vector<TrackHandle>> libraryTracks();
+
+// Adds one track per file to the library and to its master playlist's
+// items; gives the new tracks in the order of `files`.
+Result<std::vector<TrackHandle>> addLibraryTracks(const std::vector<AudioFileInfo>& files);
+
+// Removes the track and every playlist member entry that names its track
+// ID. An error when no track, or more than one, is that track.
+Status deleteLibraryTrack(const TrackHandle& track);
+
+// `text` as character data of the library file: "&", "<" and ">" written
+// as the export writes them ("&#38;", "&#60;", "&#62;"), a carriage return
+// as "&#13;" so that it survives reading, characters XML cannot hold as
+// U+FFFD, and with `asciiOnly` everything beyond ASCII as a character
+// reference. Bytes that are not UTF-8 become U+FFFD first.
+std::string plistText(std::string_view text, bool asciiOnly);
+
+}  // namespace platform
