@@ -10,6 +10,7 @@
 
 #include "bridge/LibraryCommands.h"
 #include "bridge/LineReader.h"
+#include "bridge/MusicControl.h"
 #include "bridge/Output.h"
 #include "bridge/Request.h"
 #include "export/Assert.h"
@@ -68,7 +69,7 @@ JsonDocument CLI::handle(const Request& request) {
             return test();
         case Cmd::add_track: {
             if (!request.path) return error("add_track needs a \"path\" text");
-            return error("add_track is not available yet");
+            return boost::json::object{{"pid", addFile(*request.path)}};
         }
         case Cmd::library: {
             auto document = libraryToJSON();

@@ -1,0 +1,34 @@
+#include "bridge/MusicControl.h"
+
+#include "bridge/Applications.h"
+#include "bridge/Output.h"
+#include "export/Utils.h"
+
+namespace harmonode {
+
+std::string addFile(std::string_view path) {
+    writeLine("add " + std::string(path));
+    const platform::URL url = platform::URL::fileURLWithPath(path);
+    // The new track is not used.
+    static_cast<void>(itunes->add({url}, nullptr));
+    return "testing...";
+}
+
+void deleteTrack(std::uint64_t persistentID) {
+    const std::string text = pidToString(persistentID);
+    writeLine("delete track " + text);
+    const platform::SBElementArray tracks = itunes->tracks();
+    const auto predicate = platform::NSPredicate::predicateWithFormat("persistentID == %@", text);
+    if (!predicate) return;
+    const auto matches = tracks.filteredArrayUsingPredicate(predicate.value());
+    if (!matches || matches.value().size() != 1) return;
+    iTunesTrack& track = *matches.value().front();
+    track.deleteObject();
+}
+
+platform::SBElementArray testSBTracks() {
+    writeLine("testSBTracks");
+    return itunes->tracks();
+}
+
+}  // namespace harmonode

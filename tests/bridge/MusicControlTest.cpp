@@ -1,0 +1,264 @@
+// add_track and test through the bridge process, on copies of libraries in
+// a temporary folder; deleteTrack and testSBTracks called in this process.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include <boost/json/parse.hpp>
+#include <boost/json/serialize.hpp>
+
+#include "bridge/Applications.h"
+#include "bridge/MusicControl.h"
+#include "platform/itlibrary/ITLibrary.h"
+#include "tests/bridge/BridgeProcess.h"
+
+namespace harmonode::testing {
+namespace {
+
+namespace fs = std::filesystem;
+namespace json = boost::json;
+
+const fs::path kSource = HARMONODE_SOURCE_DIR;
+const fs::path kSampleAudio = kSource / "samples/sample.mp3";
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class MusicControl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "music-control-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        library_ = dir_ / "Library.xml";
+        fs::copy_file(kSource / "samples/Library.xml", library_);
+        options_.environment["HARMONODE_MUSIC_LIBRARY"] = library_.string();
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // The library document's tracks and master playlist from a reply line.
+    static std::pair<json::array, json::object> tracksAndMaster(const std::string& reply) {
+        json::object document = json::parse(reply).as_object();
+        json::object master;
+        for (auto& playlist : document.at("playlists").as_array()) {
+            if (playlist.at("isMaster").as_bool()) master = playlist.as_object();
+        }
+        return {document.at("tracks").as_array(), master};
+    }
+
+    fs::path dir_, library_;
+    BridgeOptions options_;
+};
+
+TEST_F(MusicControl, AnAddedTrackIsInTheNextLibraryWithItsTagsAndInTheMasterPlaylist) {
+    // A relative path is taken against the working directory.
+    options_.prepareChild = [] {
+        return ::chdir((kSource / "samples").c_str()) == 0 ? std::nullopt : std::optional<std::string>("chdir");
+    };
+    const BridgeRun run = runBridge("library\n{\"cmd\":\"add_track\",\"path\":\"sample.mp3\"}\nlibrary\ntest\nquit\n", options_);
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const auto blocks = run.blocks();
+    ASSERT_EQ(blocks.size(), 5u);
+    EXPECT_EQ(blocks[1], (std::vector<std::string>{"add sample.mp3", R"({"pid":"testing..."})"}));
+    EXPECT_EQ(blocks[3], (std::vector<std::string>{"add " + kSampleAudio.string(), R"({"pid":"testing..."})"}));
+
+    const auto [before, masterBefore] = tracksAndMaster(blocks[0].back());
+    const auto [after, masterAfter] = tracksAndMaster(blocks[2].back());
+    ASSERT_EQ(after.size(), before.size() + 1);
+    const json::object& track = after.back().as_object();
+    EXPECT_EQ(track.at("Title"), "Ton d’essai à 440 Hz");
+    EXPECT_EQ(track.at("Artist"), "Ørjan Šimić");
+    EXPECT_EQ(track.at("Album"), "Harmonode Échantillons");
+    EXPECT_EQ(track.at("Track Number"), 1);
+    EXPECT_EQ(track.at("Kind"), "MPEG audio file");
+    EXPECT_EQ(track.at("FilePath"), kSampleAudio.c_str());
+    EXPECT_EQ(track.at("Location").as_string(), "file://" + kSampleAudio.string());
+    const json::value& pid = track.at("Persistent ID");
+    for (const auto& old : before) EXPECT_NE(old.at("Persistent ID"), pid);
+    const json::array& members = masterAfter.at("pids").as_array();
+    EXPECT_EQ(members.size(), masterBefore.at("pids").as_array().size() + 1);
+    EXPECT_EQ(members.back(), pid);
+    EXPECT_NE(masterAfter.at("hash"), masterBefore.at("hash"));
+}
+
+TEST_F(MusicControl, AddingWhatIsNotAudioChangesNothingAndRepliesAsEver) {
+    const std::string original = readFile(library_);
+    std::ofstream(dir_ / "text.mp3") << "words, not sound\n";
+    fs::create_directory(dir_ / "folder");
+    for (const fs::path& path : {dir_ / "missing.mp3", dir_ / "folder", dir_ / "text.mp3"}) {
+        const BridgeRun run = runBridge(json::serialize(json::object{{"cmd", "add_track"}, {"path", path.string()}}) +
+                                            "\nquit\n",
+                                        options_);
+        EXPECT_EQ(run.blocks().at(0), (std::vector<std::string>{"add " + path.string(), R"({"pid":"testing..."})"}));
+        EXPECT_EQ(readFile(library_), original) << path;
+    }
+}
+
+TEST_F(MusicControl, TwoBridgesAddingAtOnceLoseNoTrack) {
+    constexpr int kEach = 50;
+    std::string requests[2];
+    for (int bridge = 0; bridge < 2; ++bridge) {
+        for (int i = 0; i < kEach; ++i) {
+            const fs::path copy = dir_ / ("song-" + std::to_string(bridge) + "-" + std::to_string(i) + ".mp3");
+            fs::copy_file(kSampleAudio, copy);
+            requests[bridge] += json::serialize(json::object{{"cmd", "add_track"}, {"path", copy.string()}}) + "\n";
+        }
+        requests[bridge] += "quit\n";
+    }
+    BridgeRun runs[2];
+    std::thread other([&] { runs[1] = runBridge(requests[1], options_); });
+    runs[0] = runBridge(requests[0], options_);
+    other.join();
+    ASSERT_EQ(runs[0].exitStatus, 0) << runs[0].err;
+    ASSERT_EQ(runs[1].exitStatus, 0) << runs[1].err;
+
+    const auto [tracks, master] = tracksAndMaster(runBridge("library\nquit\n", options_).replies().at(0));
+    std::set<std::string> files, pids;
+    for (const auto& track : tracks) {
+        pids.insert(std::string(track.at("Persistent ID").as_string()));
+        if (const auto* path = track.as_object().if_contains("FilePath")) files.insert(std::string(path->as_string()));
+    }
+    EXPECT_EQ(std::count_if(files.begin(), files.end(), [](const std::string& f) { return f.find("song-") != f.npos; }),
+              2 * kEach);
+    EXPECT_EQ(pids.size(), tracks.size()) << "every track has a persistent ID of its own";
+    EXPECT_EQ(master.at("pids").as_array().size(), tracks.size());
+}
+
+// A library large enough that a save takes a while.
+std::string largeLibrary(int trackCount) {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+                      "\t<key>Tracks</key>\n\t<dict>\n";
+    for (int id = 1; id <= trackCount; ++id) {
+        char pid[17];
+        std::snprintf(pid, sizeof pid, "%016X", id);
+        const std::string n = std::to_string(id);
+        xml += "\t\t<key>" + n + "</key>\n\t\t<dict>\n\t\t\t<key>Track ID</key><integer>" + n +
+               "</integer>\n\t\t\t<key>Name</key><string>Track number " + n +
+               " of a long generated library</string>\n\t\t\t<key>Artist</key><string>Generated</string>\n"
+               "\t\t\t<key>Persistent ID</key><string>" + pid + "</string>\n\t\t</dict>\n";
+    }
+    xml += "\t</dict>\n\t<key>Playlists</key>\n\t<array>\n\t\t<dict>\n\t\t\t<key>Master</key><true/>\n"
+           "\t\t\t<key>Playlist Persistent ID</key><string>F000000000000000</string>\n"
+           "\t\t\t<key>Playlist Items</key>\n\t\t\t<array>\n";
+    for (int id = 1; id <= trackCount; ++id) {
+        xml += "\t\t\t\t<dict>\n\t\t\t\t\t<key>Track ID</key><integer>" + std::to_string(id) + "</integer>\n\t\t\t\t</dict>\n";
+    }
+    return xml + "\t\t\t</array>\n\t\t</dict>\n\t</array>\n</dict>\n</plist>\n";
+}
+
+// Runs the bridge with one add_track request and kills it after `delay`
+// (never, when none); gives how long it ran.
+std::chrono::duration<double> addAndKill(const BridgeOptions& options, std::optional<std::chrono::duration<double>> delay) {
+    int in[2];
+    if (::pipe(in) != 0) return {};
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(in[0], 0);
+        ::close(in[1]);
+        for (const auto& [name, value] : options.environment) ::setenv(name.c_str(), value.c_str(), 1);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execl(bridgePath().c_str(), bridgePath().c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    const std::string line = "{\"cmd\":\"add_track\",\"path\":\"" + kSampleAudio.string() + "\"}\nquit\n";
+    static_cast<void>(::write(in[1], line.data(), line.size()));
+    if (delay) {
+        std::this_thread::sleep_for(*delay);
+        ::kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(in[1]);
+    return std::chrono::steady_clock::now() - start;
+}
+
+TEST_F(MusicControl, ABridgeKilledDuringASaveLeavesTheOldFileOrTheNewOneWhole) {
+    constexpr int kTracks = 40000;
+    const std::string original = largeLibrary(kTracks);
+    std::ofstream(library_, std::ios::binary | std::ios::trunc) << original;
+    const auto whole = addAndKill(options_, std::nullopt);
+    const std::string added = readFile(library_);
+    ASSERT_GT(added.size(), original.size()) << "an add that is not killed saves";
+
+    int saved = 0;
+    for (int step = 0; step <= 10; ++step) {
+        std::ofstream(library_, std::ios::binary | std::ios::trunc) << original;
+        addAndKill(options_, whole * (0.5 + step * 0.05));
+        const std::string now = readFile(library_);
+        if (now == original) continue;
+        // The new file: the original with one track and one member more.
+        ASSERT_EQ(now.size(), added.size()) << "killed at step " << step;
+        const auto library = platform::ITLibrary::initWithFile(library_.string());
+        ASSERT_TRUE(library.ok()) << library.error().description;
+        ASSERT_EQ(library.value()->allMediaItems().size(), kTracks + 1u) << "killed at step " << step;
+        ++saved;
+    }
+    RecordProperty("killedAddsThatHadSaved", saved);
+}
+
+// deleteTrack and testSBTracks, called here through the process's own handle.
+class DeleteTrack : public MusicControl {
+protected:
+    void SetUp() override {
+        MusicControl::SetUp();
+        ::setenv("HARMONODE_MUSIC_LIBRARY", library_.c_str(), 1);
+        itunes = platform::SBApplication::applicationWithBundleIdentifier("com.apple.Music");
+    }
+    void TearDown() override {
+        itunes.reset();
+        ::unsetenv("HARMONODE_MUSIC_LIBRARY");
+        MusicControl::TearDown();
+    }
+};
+
+TEST_F(DeleteTrack, DeletesOnlyWhenExactlyOneTrackHasTheID) {
+    // The sample's track 203 is A1B2C3D4E5F60718; here a second track shares 0000A1B2C3D4E5F6.
+    std::string twice = readFile(library_);
+    const std::string second = "<string>0000A1B2C3D4E5F6</string>";
+    const std::size_t at = twice.find("<string>091A2B3C4D5E6F70</string>");
+    ASSERT_NE(at, std::string::npos);
+    twice.replace(at, second.size(), second);
+    std::ofstream(library_, std::ios::binary | std::ios::trunc) << twice;
+
+    const struct {
+        std::uint64_t id;
+        std::string line;
+        bool deleted;
+    } cases[] = {
+        {255, "delete track 00000000000000FF\n", false},
+        {0x0000A1B2C3D4E5F6, "delete track 0000A1B2C3D4E5F6\n", false},
+        {0xA1B2C3D4E5F60718, "delete track A1B2C3D4E5F60718\n", true},
+    };
+    for (const auto& c : cases) {
+        const std::string before = readFile(library_);
+        ::testing::internal::CaptureStdout();
+        deleteTrack(c.id);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.line);
+        EXPECT_EQ(readFile(library_) != before, c.deleted) << c.line;
+    }
+    EXPECT_EQ(readFile(library_).find("A1B2C3D4E5F60718"), std::string::npos);
+
+    ::testing::internal::CaptureStdout();
+    const platform::SBElementArray tracks = testSBTracks();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "testSBTracks\n");
+    EXPECT_EQ(tracks.count(), 11u);
+}
+
+}  // namespace
+}  // namespace harmonode::testing
