@@ -266,7 +266,8 @@ private:
         }
     }
 
-    // The text of the leaf element `start` opens; markup inside is skipped.
+    // The text of the leaf element `start` opens. As in the reader, markup
+    // inside is dropped and the text inside it kept.
     std::string leafText(const Token& start) {
         std::string text;
         if (start.kind != Token::Kind::Start) return text;
@@ -275,7 +276,6 @@ private:
             if (stop(token)) return text;
             if (token.kind == Token::Kind::Start) ++depth;
             if (token.kind == Token::Kind::End) --depth;
-            if (depth != 1) continue;
             if (token.kind == Token::Kind::Text) appendDecoded(text, token.text);
             if (token.kind == Token::Kind::CData) text.append(token.text);
         }
