@@ -136,8 +136,11 @@ TEST_F(MusicControl, TwoBridgesAddingAtOnceLoseNoTrack) {
     EXPECT_EQ(master.at("pids").as_array().size(), tracks.size());
 }
 
-// A library large enough that a save takes a while.
+// A library whose save takes a while: tracks with large data blobs, which
+// take far longer to write than to read.
 std::string largeLibrary(int trackCount) {
+    const std::string blob = "\t\t\t<key>Sound Check Data</key>\n\t\t\t<data>\n" +
+                             std::string(20000, 'A') + "\n\t\t\t</data>\n";
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
                       "\t<key>Tracks</key>\n\t<dict>\n";
     for (int id = 1; id <= trackCount; ++id) {
@@ -145,8 +148,7 @@ std::string largeLibrary(int trackCount) {
         std::snprintf(pid, sizeof pid, "%016X", id);
         const std::string n = std::to_string(id);
         xml += "\t\t<key>" + n + "</key>\n\t\t<dict>\n\t\t\t<key>Track ID</key><integer>" + n +
-               "</integer>\n\t\t\t<key>Name</key><string>Track number " + n +
-               " of a long generated library</string>\n\t\t\t<key>Artist</key><string>Generated</string>\n"
+               "</integer>\n\t\t\t<key>Name</key><string>Track " + n + "</string>\n" + blob +
                "\t\t\t<key>Persistent ID</key><string>" + pid + "</string>\n\t\t</dict>\n";
     }
     xml += "\t</dict>\n\t<key>Playlists</key>\n\t<array>\n\t\t<dict>\n\t\t\t<key>Master</key><true/>\n"
@@ -158,12 +160,28 @@ std::string largeLibrary(int trackCount) {
     return xml + "\t\t\t</array>\n\t\t</dict>\n\t</array>\n</dict>\n</plist>\n";
 }
 
-// Runs the bridge with one add_track request and kills it after `delay`
-// (never, when none); gives how long it ran.
-std::chrono::duration<double> addAndKill(const BridgeOptions& options, std::optional<std::chrono::duration<double>> delay) {
+// True while process `pid` has a file in `folder` open for writing, the
+// library's lock file aside: a save is under way, whatever its method.
+bool savingInto(pid_t pid, const fs::path& folder) {
+    std::error_code ec;
+    const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
+    for (fs::directory_iterator it(fds, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string target = fs::read_symlink(it->path(), ec).string();
+        if (ec || !target.starts_with(folder.string() + "/") || target.ends_with(".lock")) continue;
+        std::ifstream info("/proc/" + std::to_string(pid) + "/fdinfo/" + it->path().filename().string());
+        std::string field;
+        unsigned flags = 0;
+        while (info >> field && field != "flags:") {}
+        if (info >> std::oct >> flags && (flags & O_ACCMODE) != O_RDONLY) return true;
+    }
+    return false;
+}
+
+// Runs the bridge with one add_track request; with `delay`, kills it that
+// long after it began to save.
+void addAndKill(const BridgeOptions& options, const fs::path& folder, std::optional<std::chrono::microseconds> delay) {
     int in[2];
-    if (::pipe(in) != 0) return {};
-    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(::pipe(in), 0);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(in[0], 0);
@@ -178,35 +196,35 @@ std::chrono::duration<double> addAndKill(const BridgeOptions& options, std::opti
     ::close(in[0]);
     const std::string line = "{\"cmd\":\"add_track\",\"path\":\"" + kSampleAudio.string() + "\"}\nquit\n";
     static_cast<void>(::write(in[1], line.data(), line.size()));
+    int status = 0;
     if (delay) {
+        while (!savingInto(pid, folder) && ::waitpid(pid, &status, WNOHANG) == 0) {}
         std::this_thread::sleep_for(*delay);
         ::kill(pid, SIGKILL);
     }
-    int status = 0;
     ::waitpid(pid, &status, 0);
     ::close(in[1]);
-    return std::chrono::steady_clock::now() - start;
 }
 
 TEST_F(MusicControl, ABridgeKilledDuringASaveLeavesTheOldFileOrTheNewOneWhole) {
-    constexpr int kTracks = 40000;
+    constexpr int kTracks = 500;
     const std::string original = largeLibrary(kTracks);
     std::ofstream(library_, std::ios::binary | std::ios::trunc) << original;
-    const auto whole = addAndKill(options_, std::nullopt);
+    addAndKill(options_, dir_, std::nullopt);
     const std::string added = readFile(library_);
     ASSERT_GT(added.size(), original.size()) << "an add that is not killed saves";
 
     int saved = 0;
-    for (int step = 0; step <= 10; ++step) {
+    for (const int delay : {0, 200, 500, 1000, 2000, 4000, 8000, 16000, 32000, 64000}) {
         std::ofstream(library_, std::ios::binary | std::ios::trunc) << original;
-        addAndKill(options_, whole * (0.5 + step * 0.05));
+        addAndKill(options_, dir_, std::chrono::microseconds(delay));
         const std::string now = readFile(library_);
         if (now == original) continue;
         // The new file: the original with one track and one member more.
-        ASSERT_EQ(now.size(), added.size()) << "killed at step " << step;
+        ASSERT_EQ(now.size(), added.size()) << "killed " << delay << " us into the save";
         const auto library = platform::ITLibrary::initWithFile(library_.string());
         ASSERT_TRUE(library.ok()) << library.error().description;
-        ASSERT_EQ(library.value()->allMediaItems().size(), kTracks + 1u) << "killed at step " << step;
+        ASSERT_EQ(library.value()->allMediaItems().size(), kTracks + 1u) << "killed " << delay << " us into the save";
         ++saved;
     }
     RecordProperty("killedAddsThatHadSaved", saved);

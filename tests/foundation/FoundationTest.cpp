@@ -76,6 +76,8 @@ TEST(URL, FilePathsAreDecodedForEveryFileUrlForm) {
     EXPECT_EQ(URL::fromString("file:///Users/a/Music/")->path(), "/Users/a/Music");
     EXPECT_EQ(URL::fromString("file:///")->path(), "/");
     EXPECT_EQ(URL::fromString("file:///a%FFb")->path(), "/a" + kFFFD + "b");
+    // The file system takes the bytes as they are.
+    EXPECT_EQ(URL::fileURLWithPath("/a\xFF" "b/").fileSystemRepresentation(), "/a\xFF" "b");
     EXPECT_EQ(URL::fromString("file:///100%")->path(), "/100%");
     EXPECT_TRUE(URL::fromString("FILE:///x")->isFileURL());
     EXPECT_FALSE(URL::fromString("http://example.com/feed.mp3")->isFileURL());
