@@ -8,6 +8,9 @@ namespace harmonode {
 
 std::string addFile(std::string_view path) {
     writeLine("add " + std::string(path));
+    // Without the process entry (a CLI driven on its own) no application is
+    // bound: nothing is sent, as when the application does not answer.
+    if (!itunes) return "testing...";
     const platform::URL url = platform::URL::fileURLWithPath(path);
     // The new track is not used.
     static_cast<void>(itunes->add({url}, nullptr));
@@ -17,6 +20,7 @@ std::string addFile(std::string_view path) {
 void deleteTrack(std::uint64_t persistentID) {
     const std::string text = pidToString(persistentID);
     writeLine("delete track " + text);
+    if (!itunes) return;
     const platform::SBElementArray tracks = itunes->tracks();
     const auto predicate = platform::NSPredicate::predicateWithFormat("persistentID == %@", text);
     if (!predicate) return;
@@ -28,7 +32,7 @@ void deleteTrack(std::uint64_t persistentID) {
 
 platform::SBElementArray testSBTracks() {
     writeLine("testSBTracks");
-    return itunes->tracks();
+    return itunes ? itunes->tracks() : platform::SBElementArray();
 }
 
 }  // namespace harmonode

@@ -16,12 +16,14 @@
 
 #include <boost/json/parse.hpp>
 
+#include "bridge/Applications.h"
 #include "bridge/CLI.h"
 #include "bridge/LibraryCommands.h"
 
 namespace {
 
 int inputFd = -1, outputFd = -1;
+std::filesystem::path libraryCopy;  // add_track and test change it; each input starts from the sample
 
 void fail(const char* what, std::string_view line) {
     std::fprintf(stderr, "%s: %.*s\n", what, static_cast<int>(std::min<std::size_t>(line.size(), 500)), line.data());
@@ -39,8 +41,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     }
     std::string folder = (fs::temp_directory_path() / "harmonode-fuzz-XXXXXX").string();
     if (::mkdtemp(folder.data()) == nullptr) std::abort();
-    fs::copy_file(HARMONODE_SAMPLE_LIBRARY, fs::path(folder) / "Library.xml");
-    ::setenv("HARMONODE_MUSIC_LIBRARY", (fs::path(folder) / "Library.xml").c_str(), 1);
+    libraryCopy = fs::path(folder) / "Library.xml";
+    ::setenv("HARMONODE_MUSIC_LIBRARY", libraryCopy.c_str(), 1);
+    harmonode::itunes = platform::SBApplication::applicationWithBundleIdentifier("com.apple.Music");
     ::setenv("HOME", folder.c_str(), 1);
     inputFd = ::memfd_create("stdin", MFD_CLOEXEC);
     outputFd = ::memfd_create("stdout", MFD_CLOEXEC);
@@ -50,6 +53,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::filesystem::copy_file(HARMONODE_SAMPLE_LIBRARY, libraryCopy, std::filesystem::copy_options::overwrite_existing);
     if (::ftruncate(inputFd, 0) != 0 || ::pwrite(inputFd, data, size, 0) != static_cast<ssize_t>(size) ||
         ::lseek(inputFd, 0, SEEK_SET) != 0 || ::dup2(inputFd, STDIN_FILENO) < 0) {
         std::abort();
