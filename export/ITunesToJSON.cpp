@@ -14,7 +14,13 @@ struct Overloaded : Visitors... {
 template <class... Visitors>
 Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
+std::optional<platform::Date> fixedCreationTime;  // set by fixDocumentCreationTime
+
 }  // namespace
+
+platform::Date documentCreationTime() noexcept { return fixedCreationTime ? *fixedCreationTime : platform::Date::now(); }
+
+void fixDocumentCreationTime(platform::Date time) noexcept { fixedCreationTime = time; }
 
 ITunesToJSON::ITunesToJSON()
     : filePathTrackElem_(getTrackElement(TrackElem::kFilePath)),

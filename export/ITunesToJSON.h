@@ -100,6 +100,14 @@ constexpr std::uint64_t magnitude(std::int64_t value) noexcept {
 
 }  // namespace detail
 
+// The moment a document is made, its "create_ts": the clock's time, or the
+// time fixed by fixDocumentCreationTime.
+platform::Date documentCreationTime() noexcept;
+
+// Makes every later document's creation time `time`, for tests that compare
+// whole documents byte for byte.
+void fixDocumentCreationTime(platform::Date time) noexcept;
+
 class ITunesToJSON {
 public:
     ITunesToJSON();
@@ -222,7 +230,7 @@ JsonDocument ITunesToJSON::readLibrary(const Library& library) {
     boost::json::array tracks(storage_);
     boost::json::array playlists(storage_);
     const std::int64_t hashValue = library.hash();
-    const platform::Date created = platform::Date::now();
+    const platform::Date created = documentCreationTime();
     putFolder(document, library.mediaFolderLocation(), "mediaFolderLocation", "mediaFolderPath");
     putFolder(document, library.musicFolderLocation(), "musicFolderLocation", "musicFolderPath");
     document.emplace("apiMajorVersion", static_cast<std::uint64_t>(library.apiMajorVersion()));

@@ -1,6 +1,7 @@
 #include "export/KeyedHash.h"
 
 #include <bit>
+#include <optional>
 #include <random>
 
 namespace harmonode {
@@ -23,7 +24,10 @@ struct SipState {
     }
 };
 
+std::optional<SipKey> fixedKey;  // set by useProcessKey
+
 SipKey processKey() {
+    if (fixedKey) return *fixedKey;
     std::random_device device;
     const auto draw = [&] { return (static_cast<std::uint64_t>(device()) << 32) | device(); };
     return {draw(), draw()};
@@ -45,5 +49,7 @@ std::int64_t keyedHash(std::uint64_t value) {
     static const SipKey key = processKey();
     return std::bit_cast<std::int64_t>(sipHash24(key, value));
 }
+
+void useProcessKey(const SipKey& key) noexcept { fixedKey = key; }
 
 }  // namespace harmonode

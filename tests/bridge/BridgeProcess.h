@@ -3,6 +3,7 @@
 // collects what it writes, for black-box tests.
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -31,6 +32,7 @@ struct BridgeOptions {
     // text, the child writes it to standard error and exits with 125.
     std::function<std::optional<std::string>()> prepareChild;
     std::chrono::seconds timeout{60};
+    std::string program;  // the executable to run; empty: the bridge under test
 };
 
 // Runs `program` with `input` on its standard input (closed afterwards) and
@@ -39,5 +41,26 @@ BridgeRun runBridge(const std::string& input, const BridgeOptions& options = {})
 
 // The path of the bridge executable under test.
 std::string bridgePath();
+
+// A folder that a bridge run takes for its file system root, in a private
+// mount namespace: every top-level folder of the real root is bound in, so
+// the bridge and the library are found, while /Volumes is the folder's own,
+// with an empty /Volumes/Media/_harmonode. Removed again when dropped.
+class PrivateRoot {
+public:
+    PrivateRoot();
+    PrivateRoot(const PrivateRoot&) = delete;
+    PrivateRoot& operator=(const PrivateRoot&) = delete;
+    ~PrivateRoot();
+
+    // Where the run's /Volumes/Media/_harmonode is.
+    std::string destinationFolder() const;
+    // Makes `options` run the bridge inside this root; a run that cannot
+    // enter it exits with 125, the reason on its standard error.
+    void enterIn(BridgeOptions& options) const;
+
+private:
+    std::string root_;
+};
 
 }  // namespace harmonode::testing

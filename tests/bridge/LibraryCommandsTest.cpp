@@ -2,14 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -98,61 +92,19 @@ TEST(WriteCommand, AMissingDestinationFolderIsAnErrorAfterTheProgressText) {
     EXPECT_FALSE(fs::exists(kDestination));
 }
 
-// Makes `root` the child's file system root in a private mount namespace:
-// every top-level folder of the real root is bound in, so the bridge and
-// the library are found, while /Volumes is the test's own folder.
-std::optional<std::string> enterPrivateRoot(const std::string& root) {
-    const auto failed = [](const std::string& what) { return what + ": " + std::strerror(errno); };
-    if (unshare(CLONE_NEWNS) != 0) return failed("unshare(CLONE_NEWNS)");
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return failed("making / private");
-    DIR* top = opendir("/");
-    if (!top) return failed("opendir /");
-    while (const dirent* entry = readdir(top)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == ".." || name == "Volumes") continue;
-        const std::string source = "/" + name, target = root + "/" + name;
-        struct stat info;
-        if (lstat(source.c_str(), &info) != 0) continue;
-        if (S_ISLNK(info.st_mode)) {
-            char link[4096];
-            const ssize_t n = readlink(source.c_str(), link, sizeof link - 1);
-            if (n > 0 && symlink(std::string(link, static_cast<std::size_t>(n)).c_str(), target.c_str()) != 0) {
-                return failed("symlink " + target);
-            }
-        } else if (S_ISDIR(info.st_mode)) {
-            if (mkdir(target.c_str(), 0755) != 0 && errno != EEXIST) return failed("mkdir " + target);
-            if (mount(source.c_str(), target.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0) return failed("bind " + source);
-        }
-    }
-    closedir(top);
-    if (chroot(root.c_str()) != 0 || chdir("/") != 0) return failed("chroot");
-    return std::nullopt;
-}
-
 TEST(WriteCommand, ASuccessReplacesTheEarlierFileWholeAndSaysWhere) {
-    const fs::path root = fs::temp_directory_path() / ("harmonode-root-" + std::to_string(::getpid()));
-    const fs::path folder = root / "Volumes/Media/_harmonode";
-    fs::create_directories(folder);
+    const PrivateRoot root;
+    const fs::path folder = root.destinationFolder();
     std::ofstream(folder / "harmonode_itunes.json") << std::string(1 << 20, '#');
 
     BridgeOptions options = withLibrary(kSample);
-    options.prepareChild = [&] { return enterPrivateRoot(root.string()); };
+    root.enterIn(options);
     const BridgeRun run = runBridge("write\nlibrary\nquit\n", options);
-
-    // The mount points are empty folders out here; remove them one by one,
-    // never recursively, so nothing outside the test folder can be touched.
-    std::vector<fs::path> created;
-    for (const auto& entry : fs::directory_iterator(root)) {
-        if (entry.path().filename() != "Volumes") created.push_back(entry.path());
-    }
     const std::string written = [&] {
         std::ifstream in(folder / "harmonode_itunes.json");
         return std::string(std::istreambuf_iterator<char>(in), {});
     }();
     const std::size_t filesInFolder = static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
-    for (const auto& path : created) fs::remove(path);
-    fs::remove_all(root / "Volumes");
-    fs::remove(root);
 
     if (run.exitStatus == 125) GTEST_SKIP() << "no private mount namespace here: " << run.err;
     ASSERT_EQ(run.exitStatus, 0) << run.err;
