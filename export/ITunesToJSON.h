@@ -64,7 +64,7 @@ TrackValue trackValue(const T& value) {
     if constexpr (IsOptional<T>::value) {
         if (!value) return std::monostate{};
         return trackValue(*value);
-    } else if constexpr (std::is_same_v<T, bool>) {
+    } else if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, AlbumValue> || std::is_same_v<T, ArtistValue>) {
         return value;
     } else if constexpr (std::is_enum_v<T>) {
         return value;
@@ -99,6 +99,53 @@ constexpr std::uint64_t magnitude(std::int64_t value) noexcept {
 }
 
 }  // namespace detail
+
+// Hands the 36 properties a track record is made of to `f`, in the order
+// they are written: f(field, value), the value as the media item delivers
+// it (an optional for a property that may have none), alive for the call.
+template <class MediaItem, class F>
+void forEachTrackProperty(const MediaItem& item, F&& f) {
+    using detail::textView;
+    f(TrackElem::kPersistentID, item.persistentID());
+    f(TrackElem::kDateAdded, item.addedDate());
+    f(TrackElem::kAlbum, AlbumValue{textView(item.album().title())});
+    {
+        const auto& artist = item.artist();
+        f(TrackElem::kArtist, artist ? std::optional<ArtistValue>(ArtistValue{textView(artist->name())}) : std::nullopt);
+    }
+    f(TrackElem::kBPM, item.beatsPerMinute());
+    f(TrackElem::kComments, item.comments());
+    f(TrackElem::kComposer, item.composer());
+    f(TrackElem::kContentRating, item.contentRating());
+    f(TrackElem::kSize, item.fileSize());
+    f(TrackElem::kGenre, item.genre());
+    f(TrackElem::kGrouping, item.grouping());
+    f(TrackElem::kOnCloud, item.isCloud());
+    f(TrackElem::kProtected, item.isDRMProtected());
+    f(TrackElem::kHasVideo, item.isVideo());
+    f(TrackElem::kPurchased, item.isPurchased());
+    f(TrackElem::kRatingComputed, item.isRatingComputed());
+    f(TrackElem::kKind, item.kind());
+    f(TrackElem::kPlayDate, item.lastPlayedDate());
+    f(TrackElem::kLocation, item.location());
+    f(TrackElem::kITunesMediaKind, item.mediaKind());
+    f(TrackElem::kTrackDateModified, item.modifiedDate());
+    f(TrackElem::kPlayCount, item.playCount());
+    f(TrackElem::kRating, item.rating());
+    f(TrackElem::kReleaseDate, item.releaseDate());
+    f(TrackElem::kSampleRate, item.sampleRate());
+    f(TrackElem::kSkipCount, item.skipCount());
+    f(TrackElem::kSkipDate, item.skipDate());
+    f(TrackElem::kStartTime, item.startTime());
+    f(TrackElem::kStopTime, item.stopTime());
+    f(TrackElem::kSortName, item.sortTitle());
+    f(TrackElem::kSortComposer, item.sortComposer());
+    f(TrackElem::kTitle, item.title());
+    f(TrackElem::kTime, item.totalTime());
+    f(TrackElem::kTrackNumber, item.trackNumber());
+    f(TrackElem::kVolumeAdjustment, item.volumeAdjustment());
+    f(TrackElem::kYear, item.year());
+}
 
 // The moment a document is made, its "create_ts": the clock's time, or the
 // time fixed by fixDocumentCreationTime.
@@ -142,58 +189,18 @@ private:
 
 template <class MediaItem>
 boost::json::object ITunesToJSON::mediaItemToTrack(const MediaItem& item) const {
-    using detail::trackValue;
-    const auto& artist = item.artist();
-    // The 36 properties in the order they are written.
-    const std::pair<TrackElem, TrackValue> rows[] = {
-        {TrackElem::kPersistentID, trackValue(item.persistentID())},
-        {TrackElem::kDateAdded, trackValue(item.addedDate())},
-        {TrackElem::kAlbum, AlbumValue{detail::textView(item.album().title())}},
-        {TrackElem::kArtist, artist ? TrackValue(ArtistValue{detail::textView(artist->name())}) : TrackValue()},
-        {TrackElem::kBPM, trackValue(item.beatsPerMinute())},
-        {TrackElem::kComments, trackValue(item.comments())},
-        {TrackElem::kComposer, trackValue(item.composer())},
-        {TrackElem::kContentRating, trackValue(item.contentRating())},
-        {TrackElem::kSize, trackValue(item.fileSize())},
-        {TrackElem::kGenre, trackValue(item.genre())},
-        {TrackElem::kGrouping, trackValue(item.grouping())},
-        {TrackElem::kOnCloud, trackValue(item.isCloud())},
-        {TrackElem::kProtected, trackValue(item.isDRMProtected())},
-        {TrackElem::kHasVideo, trackValue(item.isVideo())},
-        {TrackElem::kPurchased, trackValue(item.isPurchased())},
-        {TrackElem::kRatingComputed, trackValue(item.isRatingComputed())},
-        {TrackElem::kKind, trackValue(item.kind())},
-        {TrackElem::kPlayDate, trackValue(item.lastPlayedDate())},
-        {TrackElem::kLocation, trackValue(item.location())},
-        {TrackElem::kITunesMediaKind, trackValue(item.mediaKind())},
-        {TrackElem::kTrackDateModified, trackValue(item.modifiedDate())},
-        {TrackElem::kPlayCount, trackValue(item.playCount())},
-        {TrackElem::kRating, trackValue(item.rating())},
-        {TrackElem::kReleaseDate, trackValue(item.releaseDate())},
-        {TrackElem::kSampleRate, trackValue(item.sampleRate())},
-        {TrackElem::kSkipCount, trackValue(item.skipCount())},
-        {TrackElem::kSkipDate, trackValue(item.skipDate())},
-        {TrackElem::kStartTime, trackValue(item.startTime())},
-        {TrackElem::kStopTime, trackValue(item.stopTime())},
-        {TrackElem::kSortName, trackValue(item.sortTitle())},
-        {TrackElem::kSortComposer, trackValue(item.sortComposer())},
-        {TrackElem::kTitle, trackValue(item.title())},
-        {TrackElem::kTime, trackValue(item.totalTime())},
-        {TrackElem::kTrackNumber, trackValue(item.trackNumber())},
-        {TrackElem::kVolumeAdjustment, trackValue(item.volumeAdjustment())},
-        {TrackElem::kYear, trackValue(item.year())},
-    };
     // Room for exactly the keys the record gets (at most one too many, for
     // an album without a title), so no record holds unused slots.
     std::size_t keys = 0;
-    for (const auto& [e, value] : rows) {
-        if (std::holds_alternative<std::monostate>(value)) continue;
-        const auto* url = std::get_if<std::reference_wrapper<const platform::URL>>(&value);
+    forEachTrackProperty(item, [&](TrackElem, const auto& value) {
+        const TrackValue kind = detail::trackValue(value);
+        if (std::holds_alternative<std::monostate>(kind)) return;
+        const auto* url = std::get_if<std::reference_wrapper<const platform::URL>>(&kind);
         keys += url && url->get().isFileURL() ? 2 : 1;
-    }
+    });
     boost::json::object track(storage_);
     track.reserve(keys);
-    for (const auto& [e, value] : rows) add(e, value, track);
+    forEachTrackProperty(item, [&](TrackElem e, const auto& value) { add(e, detail::trackValue(value), track); });
     return track;
 }
 

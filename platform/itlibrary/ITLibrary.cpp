@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cstring>
 #include <new>
 
 #include "platform/itlibrary/ITLibraryReader.h"
@@ -32,6 +33,36 @@ std::string description(ITLibMediaItemPlayStatus value) {
         case ITLibMediaItemPlayStatus::Unplayed: return "ITLibMediaItemPlayStatusUnplayed";
     }
     return "ITLibMediaItemPlayStatus(" + std::to_string(static_cast<std::uint64_t>(value)) + ")";
+}
+
+std::string_view LibraryTexts::add(std::string_view text) {
+    // Small texts share blocks; one that would take much of a block gets
+    // one of its own, so little of any block goes unused.
+    constexpr std::size_t kBlock = std::size_t{256} << 10;
+    if (text.empty()) return "";
+    if (text.size() > left_) {
+        if (text.size() > kBlock / 8) {
+            blocks_.reserve(blocks_.size() + 1);
+            blocks_.push_back(std::make_unique_for_overwrite<char[]>(text.size()));
+            std::memcpy(blocks_.back().get(), text.data(), text.size());
+            return {blocks_.back().get(), text.size()};
+        }
+        blocks_.reserve(blocks_.size() + 1);
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlock));
+        next_ = blocks_.back().get();
+        left_ = kBlock;
+    }
+    char* stored = next_;
+    std::memcpy(stored, text.data(), text.size());
+    next_ += text.size();
+    left_ -= text.size();
+    return {stored, text.size()};
+}
+
+void LibraryTexts::clear() noexcept {
+    blocks_.clear();
+    next_ = nullptr;
+    left_ = 0;
 }
 
 ITLibrary::ITLibrary() = default;
@@ -84,6 +115,7 @@ bool ITLibrary::reloadData() {
     apiMinorVersion_ = fresh.apiMinorVersion_;
     items_ = std::move(fresh.items_);
     playlists_ = std::move(fresh.playlists_);
+    texts_ = std::move(fresh.texts_);
     return true;
 }
 

@@ -7,7 +7,8 @@
 // Opening parses the whole file into these objects; nothing is kept of the
 // XML. An `ITLibrary` owns its media items and playlists; a playlist's
 // `items()` point into the library's `allMediaItems()` and stay valid until
-// the library is reloaded or destroyed. Objects are not thread-safe to
+// the library is reloaded or destroyed, and so do the texts they give,
+// which the library stores compactly. Objects are not thread-safe to
 // mutate, safe to read from several threads once loaded.
 
 #include <cstdint>
@@ -74,58 +75,94 @@ enum class ITLibDistinguishedPlaylistKind : std::uint64_t {
     Applications = 51,
 };
 
+// The texts a library keeps for its objects, each stored once and never
+// moved, all freed with the library. A stored text is a view that is valid
+// while the library holds it; a text that is absent is a view whose data()
+// is null (a stored empty text's is not).
+class LibraryTexts {
+public:
+    LibraryTexts() = default;
+    LibraryTexts(LibraryTexts&&) noexcept = default;
+    LibraryTexts& operator=(LibraryTexts&&) noexcept = default;
+
+    // A stored copy of `text`. Throws std::bad_alloc.
+    std::string_view add(std::string_view text);
+    void clear() noexcept;
+
+    static std::optional<std::string_view> present(std::string_view stored) noexcept {
+        if (stored.data() == nullptr) return std::nullopt;
+        return stored;
+    }
+
+private:
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* next_ = nullptr;
+    std::size_t left_ = 0;
+};
+
 class ITLibAlbum {
 public:
-    const std::optional<std::string>& title() const noexcept { return title_; }
+    std::optional<std::string_view> title() const noexcept { return LibraryTexts::present(title_); }
 
 private:
     friend class ITLibraryReader;
-    std::optional<std::string> title_;
+    std::string_view title_;
 };
 
 class ITLibArtist {
 public:
-    const std::optional<std::string>& name() const noexcept { return name_; }
+    std::optional<std::string_view> name() const noexcept { return LibraryTexts::present(name_); }
 
 private:
-    friend class ITLibraryReader;
-    std::optional<std::string> name_;
+    friend class ITLibMediaItem;
+    std::string_view name_;
 };
 
+// A media item. Its texts are views into its library's storage, valid as
+// long as the item is.
 class ITLibMediaItem {
 public:
     std::uint64_t persistentID() const noexcept { return persistentID_; }
-    const std::optional<Date>& addedDate() const noexcept { return addedDate_; }
+    std::optional<Date> addedDate() const noexcept { return date(kAdded); }
     const ITLibAlbum& album() const noexcept { return album_; }
-    const std::optional<ITLibArtist>& artist() const noexcept { return artist_; }
+    std::optional<ITLibArtist> artist() const noexcept {
+        if (artistName_.data() == nullptr) return std::nullopt;
+        ITLibArtist artist;
+        artist.name_ = artistName_;
+        return artist;
+    }
     std::int64_t beatsPerMinute() const noexcept { return beatsPerMinute_; }
-    const std::optional<std::string>& comments() const noexcept { return comments_; }
-    const std::string& composer() const noexcept { return composer_; }
-    const std::optional<std::string>& contentRating() const noexcept { return contentRating_; }
+    std::optional<std::string_view> comments() const noexcept { return LibraryTexts::present(comments_); }
+    std::string_view composer() const noexcept { return composer_; }
+    std::optional<std::string_view> contentRating() const noexcept { return LibraryTexts::present(contentRating_); }
     std::uint64_t fileSize() const noexcept { return fileSize_; }
-    const std::string& genre() const noexcept { return genre_; }
-    const std::optional<std::string>& grouping() const noexcept { return grouping_; }
-    bool isCloud() const noexcept { return isCloud_; }
-    bool isDRMProtected() const noexcept { return isDRMProtected_; }
-    bool isVideo() const noexcept { return isVideo_; }
-    bool isPurchased() const noexcept { return isPurchased_; }
-    bool isRatingComputed() const noexcept { return isRatingComputed_; }
-    const std::optional<std::string>& kind() const noexcept { return kind_; }
-    const std::optional<Date>& lastPlayedDate() const noexcept { return lastPlayedDate_; }
-    const std::optional<URL>& location() const noexcept { return location_; }
+    std::string_view genre() const noexcept { return genre_; }
+    std::optional<std::string_view> grouping() const noexcept { return LibraryTexts::present(grouping_); }
+    bool isCloud() const noexcept { return flags_ & kCloud; }
+    bool isDRMProtected() const noexcept { return flags_ & kDRMProtected; }
+    bool isVideo() const noexcept { return flags_ & kVideo; }
+    bool isPurchased() const noexcept { return flags_ & kPurchased; }
+    bool isRatingComputed() const noexcept { return flags_ & kRatingComputed; }
+    std::optional<std::string_view> kind() const noexcept { return LibraryTexts::present(kind_); }
+    std::optional<Date> lastPlayedDate() const noexcept { return date(kLastPlayed); }
+    // Made from the stored text on each call.
+    std::optional<URL> location() const {
+        if (location_.data() == nullptr) return std::nullopt;
+        return URL::fromString(location_);
+    }
     ITLibMediaItemMediaKind mediaKind() const noexcept { return mediaKind_; }
-    const std::optional<Date>& modifiedDate() const noexcept { return modifiedDate_; }
+    std::optional<Date> modifiedDate() const noexcept { return date(kModified); }
     std::int64_t playCount() const noexcept { return playCount_; }
     std::int64_t rating() const noexcept { return rating_; }
-    const std::optional<Date>& releaseDate() const noexcept { return releaseDate_; }
+    std::optional<Date> releaseDate() const noexcept { return date(kRelease); }
     std::int64_t sampleRate() const noexcept { return sampleRate_; }
     std::int64_t skipCount() const noexcept { return skipCount_; }
-    const std::optional<Date>& skipDate() const noexcept { return skipDate_; }
+    std::optional<Date> skipDate() const noexcept { return date(kSkip); }
     std::int64_t startTime() const noexcept { return startTime_; }
     std::int64_t stopTime() const noexcept { return stopTime_; }
-    const std::optional<std::string>& sortTitle() const noexcept { return sortTitle_; }
-    const std::optional<std::string>& sortComposer() const noexcept { return sortComposer_; }
-    const std::string& title() const noexcept { return title_; }
+    std::optional<std::string_view> sortTitle() const noexcept { return LibraryTexts::present(sortTitle_); }
+    std::optional<std::string_view> sortComposer() const noexcept { return LibraryTexts::present(sortComposer_); }
+    std::string_view title() const noexcept { return title_; }
     std::int64_t totalTime() const noexcept { return totalTime_; }
     std::int64_t trackNumber() const noexcept { return trackNumber_; }
     std::int64_t volumeAdjustment() const noexcept { return volumeAdjustment_; }
@@ -133,47 +170,56 @@ public:
 
 private:
     friend class ITLibraryReader;
+    enum DateField : std::uint8_t { kAdded, kLastPlayed, kModified, kRelease, kSkip, kDateFields };
+    enum Flag : std::uint16_t {
+        kCloud = 1u << 0,
+        kDRMProtected = 1u << 1,
+        kVideo = 1u << 2,
+        kPurchased = 1u << 3,
+        kRatingComputed = 1u << 4,
+        kHasDate = 1u << 5,  // kHasDate << field: that date is present
+    };
+    std::optional<Date> date(DateField field) const noexcept {
+        if (!(flags_ & (kHasDate << field))) return std::nullopt;
+        return Date{dates_[field]};
+    }
+    void setDate(DateField field, std::optional<Date> date) noexcept {
+        if (date) {
+            dates_[field] = date->timeIntervalSince1970;
+            flags_ = static_cast<std::uint16_t>(flags_ | (kHasDate << field));
+        } else {
+            flags_ = static_cast<std::uint16_t>(flags_ & ~(kHasDate << field));
+        }
+    }
+    void setFlag(Flag flag, bool on) noexcept {
+        flags_ = static_cast<std::uint16_t>(on ? flags_ | flag : flags_ & ~flag);
+    }
+
     std::uint64_t persistentID_ = 0;
-    std::optional<Date> addedDate_;
-    ITLibAlbum album_;
-    std::optional<ITLibArtist> artist_;
-    std::int64_t beatsPerMinute_ = 0;
-    std::optional<std::string> comments_;
-    std::string composer_;
-    std::optional<std::string> contentRating_;
     std::uint64_t fileSize_ = 0;
-    std::string genre_;
-    std::optional<std::string> grouping_;
-    bool isCloud_ = false;
-    bool isDRMProtected_ = false;
-    bool isVideo_ = false;
-    bool isPurchased_ = false;
-    bool isRatingComputed_ = false;
-    std::optional<std::string> kind_;
-    std::optional<Date> lastPlayedDate_;
-    std::optional<URL> location_;
-    ITLibMediaItemMediaKind mediaKind_ = ITLibMediaItemMediaKind::Song;
-    std::optional<Date> modifiedDate_;
+    std::int64_t beatsPerMinute_ = 0;
     std::int64_t playCount_ = 0;
     std::int64_t rating_ = 0;
-    std::optional<Date> releaseDate_;
     std::int64_t sampleRate_ = 0;
     std::int64_t skipCount_ = 0;
-    std::optional<Date> skipDate_;
     std::int64_t startTime_ = 0;
     std::int64_t stopTime_ = 0;
-    std::optional<std::string> sortTitle_;
-    std::optional<std::string> sortComposer_;
-    std::string title_;
     std::int64_t totalTime_ = 0;
     std::int64_t trackNumber_ = 0;
     std::int64_t volumeAdjustment_ = 0;
     std::int64_t year_ = 0;
+    double dates_[kDateFields] = {};
+    // Texts that are always present start out stored empty.
+    std::string_view title_ = "", composer_ = "", genre_ = "";
+    std::string_view comments_, contentRating_, grouping_, kind_, sortTitle_, sortComposer_, artistName_, location_;
+    ITLibAlbum album_;
+    ITLibMediaItemMediaKind mediaKind_ = ITLibMediaItemMediaKind::Song;
+    std::uint16_t flags_ = 0;
 };
 
 class ITLibPlaylist {
 public:
-    const std::string& name() const noexcept { return name_; }
+    std::string_view name() const noexcept { return name_; }
     std::uint64_t persistentID() const noexcept { return persistentID_; }
     const std::optional<std::uint64_t>& parentID() const noexcept { return parentID_; }
     bool isMaster() const noexcept { return isMaster_; }
@@ -186,7 +232,7 @@ public:
 
 private:
     friend class ITLibraryReader;
-    std::string name_;
+    std::string_view name_ = "";
     std::uint64_t persistentID_ = 0;
     std::optional<std::uint64_t> parentID_;
     bool isMaster_ = false;
@@ -243,6 +289,7 @@ private:
     std::uint64_t apiMinorVersion_ = 1;
     std::vector<ITLibMediaItem> items_;
     std::vector<ITLibPlaylist> playlists_;
+    LibraryTexts texts_;  // the texts of the items and playlists
     std::int64_t hash_ = 0;
 };
 

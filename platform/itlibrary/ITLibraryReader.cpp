@@ -1073,19 +1073,19 @@ void ITLibraryReader::endTrackLeaf() {
     ITLibMediaItem& item = *item_;
     const bool flag = leafElement_ == Element::True;
     switch (leafKey_) {
-        case Key::Name: item.title_.assign(text_); break;
+        case Key::Name: item.title_ = store(text_); break;
         case Key::TrackID: trackID_ = parsePlistIdentifier(text_); break;
-        case Key::Artist: item.artist_.emplace().name_ = text_; break;
-        case Key::Album: item.album_.title_ = text_; break;
-        case Key::Composer: item.composer_.assign(text_); break;
-        case Key::Genre: item.genre_.assign(text_); break;
-        case Key::SortName: item.sortTitle_ = text_; break;
-        case Key::SortComposer: item.sortComposer_ = text_; break;
-        case Key::Kind: item.kind_ = text_; break;
-        case Key::Comments: item.comments_ = text_; break;
-        case Key::Grouping: item.grouping_ = text_; break;
-        case Key::ContentRating: item.contentRating_ = text_; break;
-        case Key::Location: item.location_ = URL::fromString(text_); break;
+        case Key::Artist: item.artistName_ = store(text_); break;
+        case Key::Album: item.album_.title_ = store(text_); break;
+        case Key::Composer: item.composer_ = store(text_); break;
+        case Key::Genre: item.genre_ = store(text_); break;
+        case Key::SortName: item.sortTitle_ = store(text_); break;
+        case Key::SortComposer: item.sortComposer_ = store(text_); break;
+        case Key::Kind: item.kind_ = store(text_); break;
+        case Key::Comments: item.comments_ = store(text_); break;
+        case Key::Grouping: item.grouping_ = store(text_); break;
+        case Key::ContentRating: item.contentRating_ = store(text_); break;
+        case Key::Location: item.location_ = text_.empty() ? std::string_view() : store(text_); break;  // as URL::fromString
         case Key::TrackType:
             if (text_ == "Remote") {
                 itemFlags_ |= kRemote;
@@ -1108,15 +1108,15 @@ void ITLibraryReader::endTrackLeaf() {
         case Key::TrackNumber: setInteger(item.trackNumber_, text_); break;
         case Key::VolumeAdjustment: setInteger(item.volumeAdjustment_, text_); break;
         case Key::Year: setInteger(item.year_, text_); break;
-        case Key::DateAdded: item.addedDate_ = dateOf(text_); break;
-        case Key::DateModified: item.modifiedDate_ = dateOf(text_); break;
-        case Key::PlayDateUTC: item.lastPlayedDate_ = dateOf(text_); break;
-        case Key::ReleaseDate: item.releaseDate_ = dateOf(text_); break;
-        case Key::SkipDate: item.skipDate_ = dateOf(text_); break;
-        case Key::Protected: item.isDRMProtected_ = flag; break;
-        case Key::HasVideo: item.isVideo_ = flag; break;
-        case Key::Purchased: item.isPurchased_ = flag; break;
-        case Key::RatingComputed: item.isRatingComputed_ = flag; break;
+        case Key::DateAdded: item.setDate(ITLibMediaItem::kAdded, dateOf(text_)); break;
+        case Key::DateModified: item.setDate(ITLibMediaItem::kModified, dateOf(text_)); break;
+        case Key::PlayDateUTC: item.setDate(ITLibMediaItem::kLastPlayed, dateOf(text_)); break;
+        case Key::ReleaseDate: item.setDate(ITLibMediaItem::kRelease, dateOf(text_)); break;
+        case Key::SkipDate: item.setDate(ITLibMediaItem::kSkip, dateOf(text_)); break;
+        case Key::Protected: item.setFlag(ITLibMediaItem::kDRMProtected, flag); break;
+        case Key::HasVideo: item.setFlag(ITLibMediaItem::kVideo, flag); break;
+        case Key::Purchased: item.setFlag(ITLibMediaItem::kPurchased, flag); break;
+        case Key::RatingComputed: item.setFlag(ITLibMediaItem::kRatingComputed, flag); break;
         default:
             if (const std::uint32_t bit = trackFlag(leafKey_); bit != 0) {
                 if (flag) {
@@ -1132,7 +1132,7 @@ void ITLibraryReader::endTrackLeaf() {
 void ITLibraryReader::finishTrack() {
     ITLibMediaItem& item = *item_;
     item.mediaKind_ = mediaKindOf(itemFlags_);
-    item.isCloud_ = (itemFlags_ & (kMatched | kAppleMusic | kPlaylistOnly | kRemote)) != 0;
+    item.setFlag(ITLibMediaItem::kCloud, (itemFlags_ & (kMatched | kAppleMusic | kPlaylistOnly | kRemote)) != 0);
     const std::optional<std::int64_t> id = trackID_ ? trackID_ : trackKey_;
     if (id) trackIndex_.emplace_back(*id, static_cast<std::uint32_t>(library_.items_.size() - 1));
     trackKey_.reset();
@@ -1151,7 +1151,7 @@ void ITLibraryReader::endPlaylistLeaf() {
     ITLibPlaylist& playlist = *playlist_;
     const bool flag = leafElement_ == Element::True;
     switch (leafKey_) {
-        case Key::Name: playlist.name_.assign(text_); break;
+        case Key::Name: playlist.name_ = store(text_); break;
         case Key::PlaylistPersistentID: playlist.persistentID_ = parsePersistentID(text_).value_or(0); break;
         case Key::ParentPersistentID: playlist.parentID_ = parsePersistentID(text_); break;
         case Key::Master: playlist.isMaster_ = flag; break;

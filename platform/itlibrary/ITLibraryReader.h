@@ -143,6 +143,8 @@ private:
     void beginPlaylist();
     void finishPlaylist();
     void collect(bool on) { collecting_ = on; }
+    // A copy of `text` in the library's storage.
+    std::string_view store(std::string_view text) { return library_.texts_.add(text); }
     void skip() { skipDepth_ = 1; }
 
     ITLibrary& library_;

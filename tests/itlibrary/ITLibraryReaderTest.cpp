@@ -107,13 +107,13 @@ TEST(ITLibraryReader, AbsentValuesTakeTheirEmptyForms) {
     EXPECT_EQ(item.genre(), "");
     EXPECT_FALSE(item.album().title());
     EXPECT_FALSE(item.artist());
-    for (const auto* text : {&item.sortTitle(), &item.sortComposer(), &item.kind(), &item.comments(),
-                             &item.grouping(), &item.contentRating()}) {
-        EXPECT_FALSE(*text);
+    for (const auto& text : {item.sortTitle(), item.sortComposer(), item.kind(), item.comments(), item.grouping(),
+                             item.contentRating()}) {
+        EXPECT_FALSE(text);
     }
-    for (const auto* date : {&item.addedDate(), &item.modifiedDate(), &item.lastPlayedDate(), &item.releaseDate(),
-                             &item.skipDate()}) {
-        EXPECT_FALSE(*date);
+    for (const auto& date : {item.addedDate(), item.modifiedDate(), item.lastPlayedDate(), item.releaseDate(),
+                             item.skipDate()}) {
+        EXPECT_FALSE(date);
     }
     EXPECT_FALSE(item.location());
     for (const std::int64_t number :
@@ -323,7 +323,7 @@ TEST(ITLibraryReader, MembersAreFoundWhateverTheTrackIDsSpan) {
         const auto library = read(plist(tracks(entries) + playlists(playlist(items))));
         ASSERT_TRUE(library);
         std::vector<std::string> names;
-        for (const ITLibMediaItem* item : library->allPlaylists().at(0).items()) names.push_back(item->title());
+        for (const ITLibMediaItem* item : library->allPlaylists().at(0).items()) names.emplace_back(item->title());
         EXPECT_EQ(names, c.members) << ::testing::PrintToString(c.trackIDs);
     }
 }

@@ -77,14 +77,15 @@ std::string summary(const Result<std::unique_ptr<ITLibrary>>& result) {
     std::string text = std::to_string(library.apiMajorVersion()) + " " +
                        (library.musicFolderLocation() ? library.musicFolderLocation()->absoluteString() : "-") + "\n";
     for (const ITLibMediaItem& item : library.allMediaItems()) {
-        text += item.title() + "|" + (item.artist() ? item.artist()->name().value_or("-") : "-") + "|" +
-                item.album().title().value_or("-") + "|" + item.kind().value_or("-") + "|" +
+        text += std::string(item.title()) + "|" +
+                std::string(item.artist() ? item.artist()->name().value_or("-") : "-") + "|" +
+                std::string(item.album().title().value_or("-")) + "|" + std::string(item.kind().value_or("-")) + "|" +
                 (item.location() ? item.location()->absoluteString() : "-") + "|" +
                 std::to_string(item.addedDate() ? item.addedDate()->timeIntervalSince1970 : -1) + "|" +
                 std::to_string(static_cast<int>(item.mediaKind())) + "\n";
     }
     for (const ITLibPlaylist& list : library.allPlaylists()) {
-        text += list.name() + (list.isMaster() ? " (master):" : ":");
+        text += std::string(list.name()) + (list.isMaster() ? " (master):" : ":");
         for (const ITLibMediaItem* item : list.items()) {
             text += " " + std::to_string(item - library.allMediaItems().data());
         }
