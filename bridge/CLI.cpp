@@ -46,13 +46,15 @@ boost::json::object CLI::help() { return {{"help", "todo"}}; }
 boost::json::object CLI::ping() { return {{"pong", "yes..."}}; }
 
 boost::json::object CLI::test() {
+    const Reply reply = handle(Request{"add_track", HARMONODE_SAMPLE_AUDIO});
+    HARMONODE_ASSERT(reply.json() != nullptr);  // add_track answers with a dictionary
     // Copied into the ordinary heap: the reply's own arena ends here.
-    return boost::json::object(handle(Request{"add_track", HARMONODE_SAMPLE_AUDIO}).json(), {});
+    return boost::json::object(*reply.json(), {});
 }
 
 boost::json::object CLI::error(std::string_view message) { return {{"error", message}}; }
 
-JsonDocument CLI::handle(const Request& request) {
+Reply CLI::handle(const Request& request) {
     if (!request.cmd) return error("no cmd");
     const auto cmd = cmdFromString(*request.cmd);
     if (!cmd) return error("no such command");
@@ -85,7 +87,7 @@ JsonDocument CLI::handle(const Request& request) {
     return error("unhandled " + std::string(rawValue(*cmd)));
 }
 
-JsonDocument CLI::answer(const std::optional<std::string>& line) {
+Reply CLI::answer(const std::optional<std::string>& line) {
     if (!line) {
         // Every further read would end the same way: stop as quit does.
         quit_ = true;
@@ -97,7 +99,7 @@ JsonDocument CLI::answer(const std::optional<std::string>& line) {
     return handle(request.value());
 }
 
-JsonDocument CLI::serve(LineReader& input) {
+Reply CLI::serve(LineReader& input) {
     // Whatever one request runs into, the loop goes on with the next.
     try {
         return answer(input.readLine());
@@ -114,18 +116,16 @@ void CLI::run() {
     LineReader input(STDIN_FILENO);
     while (!quit_) {
         try {
-            const JsonDocument answered = serve(input);
-            const boost::json::object& reply = answered.json();
+            const Reply reply = serve(input);
             // A command that failed half-way may have left progress text
             // without its line feed; the reply line is a line of its own.
             endOpenLine();
             // The reply line goes out as it is made (the library document
-            // makes a long one); checked first, so it is never cut short.
-            if (checkJSON(reply)) {
-                streamJSON(reply, JsonLayout::compact, [](std::string_view piece) {
+            // makes a long one), never cut short.
+            if (reply.writeCompact([](std::string_view piece) {
                     HARMONODE_ASSERT(piece.find('\n') == piece.npos && piece.find('\r') == piece.npos);
                     writeOutput(piece);
-                });
+                })) {
                 writeOutput("\n");
             } else {
                 writeLine(kFatalReply);

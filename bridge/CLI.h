@@ -14,8 +14,8 @@
 #include <boost/json/object.hpp>
 
 #include "bridge/LineReader.h"
+#include "bridge/Reply.h"
 #include "bridge/Request.h"
-#include "export/DocumentArena.h"
 
 namespace harmonode {
 
@@ -42,11 +42,11 @@ public:
     virtual void run();
 
 private:
-    JsonDocument handle(const Request& request);
+    Reply handle(const Request& request);
     // The reply to one read of standard input (none: the input has ended).
-    JsonDocument answer(const std::optional<std::string>& line);
+    Reply answer(const std::optional<std::string>& line);
     // Reads one line and answers it; any failure becomes an error reply.
-    JsonDocument serve(LineReader& input);
+    Reply serve(LineReader& input);
 
     bool quit_ = false;
 };

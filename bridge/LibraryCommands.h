@@ -3,22 +3,43 @@
 // same document written to the library file. Each call opens, reloads and
 // reads its own library object and drops it afterwards; errors come back
 // as values for the dispatch to turn into error replies. Bridge thread only.
+//
+// The document is never built as JSON values: its text is written straight
+// from the library object, once for each text the command writes, the same
+// bytes each time.
 
-#include "export/DocumentArena.h"
+#include <memory>
 
+#include "export/DocumentText.h"
+#include "export/JsonText.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/URL.h"
+#include "platform/itlibrary/ITLibrary.h"
 
 namespace harmonode {
 
 // Where `write` puts the library document.
 inline constexpr const char* kDefaultLibraryFile = "/Volumes/Media/_harmonode/harmonode_itunes.json";
 
-// Builds the library document and writes it, pretty-printed, to standard
-// output as progress text; gives the document.
-platform::Result<JsonDocument> libraryToJSON();
+// The library document of one opened library, which it owns: its facts are
+// taken when it is made, its text is written on demand. Move-only.
+class LibraryDocument {
+public:
+    explicit LibraryDocument(std::unique_ptr<platform::ITLibrary> library)
+        : library_(std::move(library)), facts_(documentFacts(*library_)) {}
 
-// libraryToJSON, then the document written atomically to `destURL`.
+    void write(JsonLayout layout, const JsonSink& sink) const { writeDocumentText(*library_, facts_, layout, sink); }
+
+private:
+    std::unique_ptr<platform::ITLibrary> library_;
+    DocumentFacts facts_;
+};
+
+// Opens the library and writes its document, pretty-printed, to standard
+// output as progress text; gives the document.
+platform::Result<LibraryDocument> libraryToJSON();
+
+// The same, with the pretty text written atomically to `destURL` as well.
 platform::Status exportLibraryToFile(const platform::URL& destURL);
 
 // exportLibraryToFile to the default file, then the line "Wrote to <URL>".

@@ -9,147 +9,121 @@
 #include <string_view>
 #include <type_traits>
 
+#include "export/Assert.h"
 #include "platform/foundation/UTF8.h"
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace harmonode {
 namespace {
 
-// Writes JSON text of values that passed checkJSON. With a sink, hands the
-// text over whenever about kPiece bytes are collected, so one buffer is
-// reused and stays small; without one, collects it all in `out`.
+// The length of the well-formed UTF-8 sequence that starts at `p` with a
+// byte from 0x80 up, or 0 when none does (an overlong form, a surrogate,
+// a value past U+10FFFF, a sequence cut short).
+std::size_t sequenceLength(const unsigned char* p, const unsigned char* end) noexcept {
+    const unsigned char c = *p;
+    std::size_t need = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        need = 1;
+    } else if (c == 0xE0) {
+        need = 2, low = 0xA0;
+    } else if ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) {
+        need = 2;
+    } else if (c == 0xED) {
+        need = 2, high = 0x9F;
+    } else if (c == 0xF0) {
+        need = 3, low = 0x90;
+    } else if (c >= 0xF1 && c <= 0xF3) {
+        need = 3;
+    } else if (c == 0xF4) {
+        need = 3, high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (static_cast<std::size_t>(end - p) <= need || p[1] < low || p[1] > high) return 0;
+    for (std::size_t i = 2; i <= need; ++i) {
+        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+    }
+    return need + 1;
+}
+
+// The first byte from `p` on that a JSON string cannot hold as it stands
+// (a control character, '"' or '\\') or that starts a multi-byte sequence.
+const unsigned char* nextSpecial(const unsigned char* p, const unsigned char* end) noexcept {
+#ifdef __SSE2__
+    // As signed bytes, the control characters and every byte from 0x80 up
+    // are below 0x20.
+    const __m128i space = _mm_set1_epi8(0x20), quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\');
+    while (end - p >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i special = _mm_or_si128(_mm_cmplt_epi8(bytes, space),
+                                             _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)));
+        if (const int mask = _mm_movemask_epi8(special); mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+        p += 16;
+    }
+#endif
+    while (p < end && *p >= 0x20 && *p < 0x80 && *p != '"' && *p != '\\') ++p;
+    return p;
+}
+
+// Writes JSON text of values that passed checkJSON.
 class Writer {
 public:
-    Writer(JsonLayout layout, std::string& out, const JsonSink* sink = nullptr)
-        : pretty_(layout == JsonLayout::pretty), out_(out), sink_(sink) {
-        if (sink_) out_.reserve(kPiece + kPiece / 4);
-    }
-
-    void finish() {
-        if (sink_ && !out_.empty()) (*sink_)(out_);
-        out_.clear();
-    }
+    Writer(JsonLayout layout, JsonTextOutput& out) : pretty_(layout == JsonLayout::pretty), out_(out) {}
 
     void write(const boost::json::value& value, int depth) {
         switch (value.kind()) {
-            case boost::json::kind::null: out_ += "null"; return;
-            case boost::json::kind::bool_: out_ += value.get_bool() ? "true" : "false"; return;
-            case boost::json::kind::int64: return number(value.get_int64());
-            case boost::json::kind::uint64: return number(value.get_uint64());
-            case boost::json::kind::double_: return number(value.get_double());
-            case boost::json::kind::string: return string(value.get_string());
+            case boost::json::kind::null: out_.raw("null"); return;
+            case boost::json::kind::bool_: out_.boolean(value.get_bool()); return;
+            case boost::json::kind::int64: out_.number(value.get_int64()); return;
+            case boost::json::kind::uint64: out_.number(value.get_uint64()); return;
+            case boost::json::kind::double_: out_.number(value.get_double()); return;
+            case boost::json::kind::string: out_.string(value.get_string()); return;
             case boost::json::kind::array: return array(value.get_array(), depth);
             case boost::json::kind::object: return object(value.get_object(), depth);
         }
     }
 
     void object(const boost::json::object& o, int depth) {
-        spill();
-        out_ += '{';
+        out_.spill();
+        out_.raw('{');
         bool first = true;
         for (const auto& member : o) {
-            if (!first) out_ += ',';
+            if (!first) out_.raw(',');
             first = false;
             newline(depth + 1);
-            string(member.key());
-            out_ += pretty_ ? " : " : ":";
+            out_.string(member.key());
+            out_.raw(pretty_ ? " : " : ":");
             write(member.value(), depth + 1);
         }
         if (!o.empty()) newline(depth);
-        out_ += '}';
+        out_.raw('}');
     }
 
 private:
-    static constexpr std::size_t kPiece = 1 << 20;
-
-    void spill() {
-        if (sink_ && out_.size() >= kPiece) {
-            (*sink_)(out_);
-            out_.clear();
-        }
-    }
-
-    template <class Number>
-    void number(Number n) {
-        char buffer[32];
-        const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, n);
-        out_.append(buffer, end);
-    }
-
-    // The bytes a JSON string cannot hold as they stand.
-    static constexpr auto kEscaped = [] {
-        std::array<bool, 256> table{};
-        for (int c = 0; c < 0x20; ++c) table[c] = true;
-        table['"'] = table['\\'] = true;
-        return table;
-    }();
-
-    // Whether any of the eight bytes in `word` needs escaping: a control
-    // character, '"' or '\\' (a false alarm only after a true one).
-    static bool needsEscape(std::uint64_t word) noexcept {
-        constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
-        const auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
-        return (((word - kOnes * 0x20) & ~word & kHigh) | hasZero(word ^ (kOnes * '"')) |
-                hasZero(word ^ (kOnes * '\\'))) != 0;
-    }
-
-    void string(std::string_view s) {
-        static constexpr char kHex[] = "0123456789abcdef";
-        out_ += '"';
-        std::size_t start = 0;
-        for (std::size_t i = 0; i < s.size();) {
-            if (i + 8 <= s.size()) {
-                std::uint64_t word;
-                std::memcpy(&word, s.data() + i, sizeof word);
-                if (!needsEscape(word)) {
-                    i += 8;
-                    continue;
-                }
-            }
-            const auto c = static_cast<unsigned char>(s[i++]);
-            if (!kEscaped[c]) continue;
-            out_.append(s.data() + start, i - 1 - start);
-            start = i;
-            switch (c) {
-                case '"': out_ += "\\\""; break;
-                case '\\': out_ += "\\\\"; break;
-                case '\b': out_ += "\\b"; break;
-                case '\f': out_ += "\\f"; break;
-                case '\n': out_ += "\\n"; break;
-                case '\r': out_ += "\\r"; break;
-                case '\t': out_ += "\\t"; break;
-                default:
-                    out_ += "\\u00";
-                    out_ += kHex[c >> 4];
-                    out_ += kHex[c & 0xF];
-            }
-        }
-        out_.append(s.data() + start, s.size() - start);
-        out_ += '"';
-    }
-
     void newline(int depth) {
-        if (!pretty_) return;
-        out_ += '\n';
-        out_.append(static_cast<std::size_t>(depth) * 2, ' ');
+        if (pretty_) out_.newline(depth);
     }
 
     void array(const boost::json::array& a, int depth) {
-        spill();
-        out_ += '[';
+        out_.spill();
+        out_.raw('[');
         bool first = true;
         for (const auto& element : a) {
-            if (!first) out_ += ',';
+            if (!first) out_.raw(',');
             first = false;
             newline(depth + 1);
             write(element, depth + 1);
         }
         if (!a.empty()) newline(depth);
-        out_ += ']';
+        out_.raw(']');
     }
 
     bool pretty_;
-    std::string& out_;
-    const JsonSink* sink_;
+    JsonTextOutput& out_;
 };
 
 // Whether `text` is valid UTF-8; short ASCII texts, most of a library
@@ -206,7 +180,8 @@ template <class Value>
 platform::Result<std::string> serialize(const Value& value, JsonLayout layout) {
     if (auto found = problemOf(value)) return *found;
     std::string text;
-    Writer writer(layout, text);
+    JsonTextOutput out(text);
+    Writer writer(layout, out);
     if constexpr (std::is_same_v<Value, boost::json::object>) {
         writer.object(value, 0);
     } else {
@@ -226,14 +201,74 @@ platform::Result<std::string> serializeJSON(const boost::json::object& object, J
 }
 
 void streamJSON(const boost::json::object& object, JsonLayout layout, const JsonSink& sink) {
-    std::string buffer;
-    Writer writer(layout, buffer, &sink);
-    writer.object(object, 0);
-    writer.finish();
+    JsonTextOutput out(sink);
+    Writer(layout, out).object(object, 0);
+    out.finish();
 }
 
 platform::Status checkJSON(const boost::json::value& value) { return check(value); }
 
 platform::Status checkJSON(const boost::json::object& object) { return check(object); }
+
+JsonTextOutput::JsonTextOutput(const JsonSink& sink) : out_(own_), sink_(&sink) { own_.reserve(kPiece + kPiece / 4); }
+
+JsonTextOutput::JsonTextOutput(std::string& whole) : out_(whole) {}
+
+void JsonTextOutput::handOver() {
+    (*sink_)(out_);
+    out_.clear();
+}
+
+void JsonTextOutput::string(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out_ += '"';
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const end = p + text.size();
+    const unsigned char* run = p;  // the start of what is copied as it stands
+    while ((p = nextSpecial(p, end)) != end) {
+        const unsigned char c = *p;
+        if (c >= 0x80) {
+            const std::size_t length = sequenceLength(p, end);
+            HARMONODE_ASSERT(length != 0);
+            p += length;
+            continue;
+        }
+        out_.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
+        run = ++p;
+        switch (c) {
+            case '"': out_ += "\\\""; break;
+            case '\\': out_ += "\\\\"; break;
+            case '\b': out_ += "\\b"; break;
+            case '\f': out_ += "\\f"; break;
+            case '\n': out_ += "\\n"; break;
+            case '\r': out_ += "\\r"; break;
+            case '\t': out_ += "\\t"; break;
+            default: {
+                const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+                out_.append(escape, sizeof escape);
+            }
+        }
+    }
+    out_.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(end - run));
+    out_ += '"';
+}
+
+namespace {
+template <class Number>
+void appendNumber(std::string& out, Number n) {
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, n);
+    out.append(buffer, end);
+}
+}  // namespace
+
+void JsonTextOutput::number(std::int64_t n) { appendNumber(out_, n); }
+void JsonTextOutput::number(std::uint64_t n) { appendNumber(out_, n); }
+void JsonTextOutput::number(double n) { appendNumber(out_, n); }
+
+void JsonTextOutput::newline(int depth) {
+    out_ += '\n';
+    out_.append(static_cast<std::size_t>(depth) * 2, ' ');
+}
 
 }  // namespace harmonode

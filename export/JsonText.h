@@ -9,6 +9,8 @@
 // are written escaped, so compact text never holds a line break. Members
 // are written in the order the object holds them. Pure; thread-safe.
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -35,5 +37,49 @@ void streamJSON(const boost::json::object& object, JsonLayout layout, const Json
 // Whether `value` can be written as JSON text, without writing it.
 platform::Status checkJSON(const boost::json::value& value);
 platform::Status checkJSON(const boost::json::object& object);
+
+// The tokens of JSON text, collected in one buffer that goes to a sink in
+// pieces of about kPiece bytes wherever the writer calls spill(), or that
+// collects the whole text. The writer decides the structure; strings are
+// quoted and escaped here. A string that is not valid UTF-8 stops the
+// process (an assertion): every text reaches the writers valid. One writer
+// per output; not thread-safe.
+class JsonTextOutput {
+public:
+    static constexpr std::size_t kPiece = std::size_t{1} << 20;
+
+    // Pieces go to `sink`, which must outlive the output.
+    explicit JsonTextOutput(const JsonSink& sink);
+    // Everything is appended to `whole`.
+    explicit JsonTextOutput(std::string& whole);
+    JsonTextOutput(const JsonTextOutput&) = delete;
+    JsonTextOutput& operator=(const JsonTextOutput&) = delete;
+
+    void raw(std::string_view text) { out_.append(text); }
+    void raw(char c) { out_.push_back(c); }
+    void string(std::string_view text);
+    void number(std::int64_t n);
+    void number(std::uint64_t n);
+    void number(double n);
+    void boolean(bool b) { raw(b ? std::string_view("true") : std::string_view("false")); }
+    // A line feed and two blanks per level of `depth`.
+    void newline(int depth);
+
+    // Hands the text so far to the sink once it holds a piece's worth.
+    void spill() {
+        if (sink_ != nullptr && out_.size() >= kPiece) handOver();
+    }
+    // Hands over whatever is left; the end of the text.
+    void finish() {
+        if (sink_ != nullptr && !out_.empty()) handOver();
+    }
+
+private:
+    void handOver();
+
+    std::string own_;
+    std::string& out_;
+    const JsonSink* sink_ = nullptr;
+};
 
 }  // namespace harmonode

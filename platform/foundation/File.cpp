@@ -177,34 +177,76 @@ int nameTemporary(int fd, const std::string& folder, const std::string& name, st
 
 }  // namespace
 
-Status writeFileAtomically(const std::string& path, std::string_view bytes) {
+Result<AtomicFileWriter> AtomicFileWriter::create(const std::string& path) {
     const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty()) return Error{"could not write \"" + path + "\": the path names no file"};
 
     removeAbandonedTemporaries(folder, name);
     const mode_t mode = modeFor(path);
-
     std::string temporary;
-    Descriptor file(createTemporary(folder, name, &temporary));
-    if (file.get() < 0) return systemError("write", path, errno);
+    const int fd = createTemporary(folder, name, &temporary);
+    if (fd < 0) return systemError("write", path, errno);
+    return AtomicFileWriter(path, std::move(folder), std::move(name), mode, fd, std::move(temporary));
+}
 
-    int error = 0;
-    if (!writeAll(file.get(), bytes)) error = errno;
-    if (!error && ::fchmod(file.get(), mode) != 0) error = errno;
-    if (!error && ::fsync(file.get()) != 0) error = errno;
+AtomicFileWriter::AtomicFileWriter(std::string path, std::string folder, std::string name, mode_t mode, int fd,
+                                   std::string temporary) noexcept
+    : path_(std::move(path)),
+      folder_(std::move(folder)),
+      name_(std::move(name)),
+      mode_(mode),
+      fd_(fd),
+      temporary_(std::move(temporary)) {}
+
+AtomicFileWriter::AtomicFileWriter(AtomicFileWriter&& other) noexcept
+    : path_(std::move(other.path_)),
+      folder_(std::move(other.folder_)),
+      name_(std::move(other.name_)),
+      mode_(other.mode_),
+      fd_(other.fd_),
+      temporary_(std::move(other.temporary_)),
+      error_(other.error_) {
+    other.fd_ = -1;
+    other.temporary_.clear();
+}
+
+AtomicFileWriter::~AtomicFileWriter() { abandon(); }
+
+void AtomicFileWriter::abandon() noexcept {
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    temporary_.clear();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+void AtomicFileWriter::write(std::string_view bytes) noexcept {
+    if (error_ == 0 && fd_ >= 0 && !writeAll(fd_, bytes)) error_ = errno;
+}
+
+Status AtomicFileWriter::commit() {
+    int error = fd_ < 0 ? EBADF : error_;
+    if (!error && ::fchmod(fd_, mode_) != 0) error = errno;
+    if (!error && ::fsync(fd_) != 0) error = errno;
     // Named only now that it is complete; still locked until renamed.
-    if (!error && temporary.empty()) error = nameTemporary(file.get(), folder, name, &temporary);
-    if (!error && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-    if (error && !temporary.empty()) ::unlink(temporary.c_str());
-    file.reset();  // the data is on disk already: fsync said so
-    if (error) return systemError("write", path, error);
+    if (!error && temporary_.empty()) error = nameTemporary(fd_, folder_, name_, &temporary_);
+    if (!error && ::rename(temporary_.c_str(), path_.c_str()) != 0) error = errno;
+    if (!error) temporary_.clear();  // it is the file at `path` now
+    abandon();  // the data is on disk already: fsync said so
+    if (error) return systemError("write", path_, error);
     // Make the rename itself durable; a failure here loses nothing written.
-    if (const Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0) {
+    if (const Descriptor dir(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0) {
         ::fsync(dir.get());
     }
     return success();
+}
+
+Status writeFileAtomically(const std::string& path, std::string_view bytes) {
+    Result<AtomicFileWriter> file = AtomicFileWriter::create(path);
+    if (!file) return file.error();
+    file.value().write(bytes);
+    return file.value().commit();
 }
 
 }  // namespace platform

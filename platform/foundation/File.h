@@ -1,6 +1,8 @@
 #pragma once
 // Whole-file writes as the platform's atomic data writing does them.
 
+#include <sys/types.h>
+
 #include <string>
 #include <string_view>
 
@@ -25,5 +27,36 @@ namespace platform {
 // replaced by a new file of mode 0644. Safe to call from several threads
 // and processes at once; the last rename wins.
 Status writeFileAtomically(const std::string& path, std::string_view bytes);
+
+// The same write in pieces, for content made as it is written: create(),
+// then write() for each piece in order, then commit(), which puts the file
+// in place whole. A file dropped before commit() never appears at `path`
+// and leaves nothing behind. The first failure is kept and reported by
+// commit(); pieces after it are dropped. Errors read as writeFileAtomically's.
+// Used by one thread.
+class AtomicFileWriter {
+public:
+    // Starts a file to replace `path`, or gives the error of starting one.
+    static Result<AtomicFileWriter> create(const std::string& path);
+
+    AtomicFileWriter(AtomicFileWriter&& other) noexcept;
+    AtomicFileWriter& operator=(AtomicFileWriter&&) = delete;
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    ~AtomicFileWriter();
+
+    void write(std::string_view bytes) noexcept;
+    Status commit();
+
+private:
+    AtomicFileWriter(std::string path, std::string folder, std::string name, mode_t mode, int fd,
+                     std::string temporary) noexcept;
+    void abandon() noexcept;
+
+    std::string path_, folder_, name_;
+    mode_t mode_ = 0644;
+    int fd_ = -1;
+    std::string temporary_;  // its name; empty while it has none
+    int error_ = 0;          // the first failure's errno
+};
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <set>
 #include <thread>
 
+#include "export/DocumentText.h"
 #include "export/ITunesToJSON.h"
 #include "export/KeyedHash.h"
 
@@ -299,6 +300,80 @@ TEST(ReadLibrary, TracksAndPlaylistsKeepLibraryOrderAndCreationTimeIsTheStart) {
     const auto created = document.at("create_ts").as_int64();
     EXPECT_GE(created, before);
     EXPECT_LT(created, before + 30) << "taken after the tracks were converted (ends at " << after << ")";
+}
+
+}  // namespace
+}  // namespace harmonode
+
+namespace harmonode {
+namespace {
+
+// A library of whatever items and playlists a case needs, without delay.
+struct QuickLibrary {
+    std::vector<FakeItem> items;
+    std::vector<FakePlaylist> playlists;
+    PROPERTY(std::optional<URL>, mediaFolderLocation, std::nullopt)
+    PROPERTY(std::optional<URL>, musicFolderLocation, std::nullopt)
+    PROPERTY(std::uint64_t, apiMajorVersion, 1)
+    PROPERTY(std::uint64_t, apiMinorVersion, 1)
+    PROPERTY(std::int64_t, hash, 5)
+    const std::vector<FakeItem>& allMediaItems() const { return items; }
+    const std::vector<FakePlaylist>& allPlaylists() const { return playlists; }
+};
+
+// The text written straight from the library, in pieces, against the text
+// of the document readLibrary builds of it, with that document's facts;
+// no piece is longer than two megabytes and the longest text of the library.
+template <class Library>
+void expectTextOfBuiltDocument(const Library& library, const std::string& what, std::size_t longest = 0) {
+    const JsonDocument built = ITunesToJSON().readLibrary(library);
+    const DocumentFacts facts{built.json().at("create_ts").as_int64(), built.json().at("hashValue").as_int64()};
+    for (const auto layout : {JsonLayout::pretty, JsonLayout::compact}) {
+        std::string expected, written;
+        streamJSON(built.json(), layout, [&](std::string_view piece) { expected += piece; });
+        std::size_t largest = 0;
+        writeDocumentText(library, facts, layout, [&](std::string_view piece) {
+            largest = std::max(largest, piece.size());
+            written += piece;
+        });
+        EXPECT_EQ(written, expected) << what << (layout == JsonLayout::pretty ? ", pretty" : ", compact");
+        EXPECT_LT(largest, (2u << 20) + longest) << what;
+    }
+}
+
+TEST(DocumentText, IsTheTextOfTheDocumentReadLibraryBuilds) {
+    QuickLibrary empty;
+    QuickLibrary full;
+    full.mediaFolderLocation_ = URL::fromString("file:///Users/a/Music/Media%20Folder/");
+    full.musicFolderLocation_ = URL::fromString("file://localhost/Users/a/Music/");
+    full.apiMinorVersion_ = 0;
+    full.items = {fullItem(), FakeItem{}, fullItem(), fullItem()};
+    full.items[1].persistentID_ = 0;
+    full.items[2].location_ = URL::fromString("http://example.com/a%20b.mp3");
+    full.items[2].album_.title_ = "Quote \" back\\slash \x01\x1f tab\t\r\n del\x7f Caf\xC3\xA9 \xF0\x9F\x8E\xB5";
+    full.items[2].artist_ = FakeArtist{};
+    full.items[3].title_ = std::string(3 << 20, 'x');  // a text longer than a piece
+    full.items[3].isCloud_ = true;
+    full.items[3].volumeAdjustment_ = INT64_MIN;
+    full.items[3].fileSize_ = UINT64_MAX;
+    full.playlists.resize(3);
+    full.playlists[0].members = {&full.items[0], &full.items[1], &full.items[0]};
+    full.playlists[0].parentID_ = 0xABCULL;
+    full.playlists[1].name_ = "Name with \"quotes\" and \xE6\x97\xA5";
+    for (int i = 0; i < 100000; ++i) full.playlists[2].members.push_back(&full.items[i % 4]);
+    expectTextOfBuiltDocument(empty, "an empty library");
+    expectTextOfBuiltDocument(full, "a library of every kind of value", full.items[3].title_.size());
+
+    auto sample = platform::ITLibrary::initWithFile(HARMONODE_SAMPLE_LIBRARY);
+    ASSERT_TRUE(sample) << sample.error().description;
+    expectTextOfBuiltDocument(*sample.value(), "the sample library");
+}
+
+TEST(DocumentTextDeathTest, TextThatIsNotUTF8Stops) {
+    QuickLibrary library;
+    library.items.resize(1);
+    library.items[0].title_ = "cut \xE2\x82";
+    EXPECT_DEATH(writeDocumentText(library, {}, JsonLayout::compact, [](std::string_view) {}), "Assertion failed");
 }
 
 }  // namespace

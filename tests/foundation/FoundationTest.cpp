@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -177,6 +180,53 @@ TEST_F(WriteFileAtomically, ALeftOverTemporaryIsRemovedOnlyOnceItsWriterIsGone) 
     ::close(writer);
     ASSERT_TRUE(writeFileAtomically(path.string(), "again").ok());
     EXPECT_FALSE(std::filesystem::exists(held));
+}
+
+TEST_F(WriteFileAtomically, APieceWiseWriteAppearsWholeOnCommitOrNotAtAll) {
+    const auto path = folder / "pieces.json";
+    const auto content = [&] {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    std::ofstream(path) << "old";
+    {
+        auto file = AtomicFileWriter::create(path.string());
+        ASSERT_TRUE(file) << file.error().description;
+        file.value().write("one ");
+        file.value().write("two");
+        EXPECT_EQ(content(), "old") << "nothing shows before the commit";
+    }
+    EXPECT_EQ(content(), "old") << "dropped uncommitted";
+    EXPECT_EQ(entries(), 1u);
+
+    auto file = AtomicFileWriter::create(path.string());
+    ASSERT_TRUE(file);
+    file.value().write("one ");
+    file.value().write("two");
+    ASSERT_TRUE(file.value().commit().ok());
+    EXPECT_EQ(content(), "one two");
+    EXPECT_EQ(entries(), 1u);
+
+    // A piece that cannot be written (the file would pass the size limit)
+    // fails the commit, and the file stays as it was.
+    struct rlimit limit {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = limit;
+    small.rlim_cur = 4;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    auto failing = AtomicFileWriter::create(path.string());
+    ASSERT_TRUE(failing);
+    failing.value().write("abc");
+    failing.value().write("defgh");
+    failing.value().write("i");
+    const Status status = failing.value().commit();
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::signal(SIGXFSZ, previous);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.error().description, "could not write \"" + path.string() + "\": " + std::strerror(EFBIG));
+    EXPECT_EQ(content(), "one two");
+    EXPECT_EQ(entries(), 1u);
 }
 
 // The paths in `folder` that process `pid` has open.
