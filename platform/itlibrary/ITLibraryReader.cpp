@@ -19,8 +19,6 @@
 
 namespace platform {
 
-enum class PlistElement : std::uint8_t { Other, Plist, Dict, Array, Key, String, Integer, Real, Date, Data, True, False };
-
 // Every dictionary key the reader delivers something for.
 enum class LibraryKey : std::uint8_t {
     None,
@@ -156,33 +154,6 @@ private:
     std::array<std::uint8_t, kSlots> slots_{};
 };
 constexpr KeyTable kKeyTable;
-
-// The element's kind from its name; the names are few and short, so a look
-// at their characters beats comparing strings.
-Element classify(const char* name) noexcept {
-    const auto is = [name](const char* rest) {  // the name after its first character
-        std::size_t i = 0;
-        for (; rest[i] != '\0'; ++i) {
-            if (name[i + 1] != rest[i]) return false;
-        }
-        return name[i + 1] == '\0';
-    };
-    switch (name[0]) {
-        case 'a': return is("rray") ? Element::Array : Element::Other;
-        case 'd':
-            if (name[1] == 'i') return is("ict") ? Element::Dict : Element::Other;
-            if (is("ate")) return Element::Date;
-            return is("ata") ? Element::Data : Element::Other;
-        case 'f': return is("alse") ? Element::False : Element::Other;
-        case 'i': return is("nteger") ? Element::Integer : Element::Other;
-        case 'k': return is("ey") ? Element::Key : Element::Other;
-        case 'p': return is("list") ? Element::Plist : Element::Other;
-        case 'r': return is("eal") ? Element::Real : Element::Other;
-        case 's': return is("tring") ? Element::String : Element::Other;
-        case 't': return is("rue") ? Element::True : Element::Other;
-        default: return Element::Other;
-    }
-}
 
 // Flags gathered while a track is read, decided on at its end.
 enum : std::uint32_t {
@@ -369,23 +340,28 @@ struct FileDescriptor {
 
 }  // namespace
 
-ITLibraryReader::ITLibraryReader(ITLibrary& library, std::string_view name, std::size_t sizeHint)
-    : library_(library), name_(name), cleaned_(new char[XmlByteCleaner::maxOutput(kSliceSize)]) {
-    initParser();
-    xmlSAXHandler handler{};
-    handler.initialized = XML_SAX2_MAGIC;
-    handler.startElementNs = &onStart;
-    handler.endElementNs = &onEnd;
-    handler.characters = &onText;
-    // Blank text between elements goes to the same callback, which spares
-    // the parser working out whether it could be ignored.
-    handler.ignorableWhitespace = &onText;
-    handler.reference = &onReference;
-    handler.entityDecl = &onEntityDecl;
-    handler.serror = [](void* self, ErrorArgument error) { onError(self, error); };
-    parser_.reset(xmlCreatePushParserCtxt(&handler, this, nullptr, 0, nullptr));
-    if (parser_ == nullptr) throw std::bad_alloc();
-    xmlCtxtUseOptions(parser_.get(), kParseOptions);
+ITLibraryReader::ITLibraryReader(ITLibrary& library, std::string_view name, std::size_t sizeHint, Parser parser)
+    : library_(library), name_(name) {
+    if (parser == Parser::Scanner) {
+        scanner_ = std::make_unique<PlistScanner<ITLibraryReader>>(*this);
+    } else {
+        cleaned_.reset(new char[XmlByteCleaner::maxOutput(kSliceSize)]);
+        initParser();
+        xmlSAXHandler handler{};
+        handler.initialized = XML_SAX2_MAGIC;
+        handler.startElementNs = &onStart;
+        handler.endElementNs = &onEnd;
+        handler.characters = &onText;
+        // Blank text between elements goes to the same callback, which spares
+        // the parser working out whether it could be ignored.
+        handler.ignorableWhitespace = &onText;
+        handler.reference = &onReference;
+        handler.entityDecl = &onEntityDecl;
+        handler.serror = [](void* self, ErrorArgument error) { onError(self, error); };
+        parser_.reset(xmlCreatePushParserCtxt(&handler, this, nullptr, 0, nullptr));
+        if (parser_ == nullptr) throw std::bad_alloc();
+        xmlCtxtUseOptions(parser_.get(), kParseOptions);
+    }
     frames_.reserve(16);
     frames_.push_back(Frame::Document);
     text_.reserve(256);
@@ -407,6 +383,47 @@ void ITLibraryReader::FreeParser::operator()(_xmlParserCtxt* parser) const noexc
     xmlFreeParserCtxt(parser);
 }
 
+template <class Next>
+Status ITLibraryReader::read(ITLibrary& library, std::string_view name, std::size_t size, Next&& next,
+                             Readers readers) {
+    for (const Parser parser : {Parser::Scanner, Parser::Xml}) {
+        if (parser == Parser::Scanner && readers == Readers::ParserOnly) continue;
+        if (parser == Parser::Xml && readers == Readers::ScannerOnly) return Error{std::string(kScannerGaveUp)};
+        if (parser == Parser::Xml) clear(library);
+        ITLibraryReader reader(library, name, size, parser);
+        Status status = success();
+        for (std::uint64_t offset = 0;;) {
+            Result<std::string_view> piece = next(offset);
+            if (!piece) return piece.error();
+            const std::string_view bytes = piece.value();
+            if (offset == 0) {
+                if (auto error = rejectAtStart(bytes, name)) return *error;
+            }
+            offset += bytes.size();
+            status = reader.feed(bytes, bytes.empty());
+            if (!status || bytes.empty()) break;
+        }
+        if (status) status = reader.finish();
+        if (!reader.gaveUp_) return status;
+    }
+    return Error{"unreachable"};  // the parser never gives up
+}
+
+void ITLibraryReader::clear(ITLibrary& library) noexcept {
+    library.mediaFolderLocation_.reset();
+    library.musicFolderLocation_.reset();
+    library.apiMajorVersion_ = ITLibrary().apiMajorVersion_;
+    library.apiMinorVersion_ = ITLibrary().apiMinorVersion_;
+    library.items_.clear();
+    library.playlists_.clear();
+    library.texts_.clear();
+}
+
+Error ITLibraryReader::gaveUp() {
+    gaveUp_ = true;
+    return Error{"the file is read again with the XML parser"};
+}
+
 Status ITLibraryReader::readFile(const std::string& path, ITLibrary& library) {
     // Only a regular file can be a library. Anything else is refused before
     // it is opened (opening a FIFO waits for a writer, a device may do
@@ -425,45 +442,34 @@ Status ITLibraryReader::readFile(const std::string& path, ITLibrary& library) {
         static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
 
     try {
-        ITLibraryReader reader(library, path, static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)));
         std::unique_ptr<char[]> chunk(new char[kChunkSize]);
-        std::uint64_t total = 0;
-        for (;;) {
-            const ssize_t n = ::read(file.fd, chunk.get(), kChunkSize);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return unreadable(path, errno);
+        // The file from `offset` on; read again from its start should the
+        // scanner give up.
+        const auto next = [&](std::uint64_t offset) -> Result<std::string_view> {
+            for (;;) {
+                const ssize_t n = ::pread(file.fd, chunk.get(), kChunkSize, static_cast<off_t>(offset));
+                if (n >= 0) return std::string_view(chunk.get(), static_cast<std::size_t>(n));
+                if (errno != EINTR) return unreadable(path, errno);
             }
-            const std::string_view bytes(chunk.get(), static_cast<std::size_t>(n));
-            if (total == 0) {
-                if (auto error = rejectAtStart(bytes, path)) return *error;
-            }
-            total += static_cast<std::uint64_t>(n);
-            if (auto status = reader.feed(bytes, n == 0); !status) return status;
-            if (n == 0) break;
-        }
-        return reader.finish();
+        };
+        return read(library, path, static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)), next, Readers::Both);
     } catch (const std::bad_alloc&) {
         return outOfMemoryError(path);
     }
 }
 
 Result<std::unique_ptr<ITLibrary>> ITLibraryReader::readBytes(std::string_view bytes, std::string_view name,
-                                                               std::size_t chunkSize) {
+                                                               std::size_t chunkSize, Readers readers) {
     chunkSize = std::clamp<std::size_t>(chunkSize, 1, kChunkSize);
     if (auto error = rejectAtStart(bytes, name)) return *error;
     std::unique_ptr<ITLibrary> library;
     try {
         library.reset(new ITLibrary());
         library->path_ = name;
-        ITLibraryReader reader(*library, name, bytes.size());
-        while (!bytes.empty()) {
-            const std::string_view piece = bytes.substr(0, chunkSize);
-            bytes.remove_prefix(piece.size());
-            if (auto status = reader.feed(piece, false); !status) return status.error();
-        }
-        if (auto status = reader.feed({}, true); !status) return status.error();
-        if (auto status = reader.finish(); !status) return status.error();
+        const auto next = [&](std::uint64_t offset) -> Result<std::string_view> {
+            return bytes.substr(std::min<std::size_t>(offset, bytes.size()), chunkSize);
+        };
+        if (auto status = read(*library, name, bytes.size(), next, readers); !status) return status.error();
     } catch (const std::bad_alloc&) {
         return outOfMemoryError(name);
     }
@@ -626,9 +632,14 @@ Status ITLibraryReader::clean(std::string_view bytes, bool last) {
         const std::string_view slice = bytes.substr(0, kSliceSize);
         bytes.remove_prefix(slice.size());
         const bool end = last && bytes.empty();
-        std::size_t length = cleaner_.feed(slice, cleaned_.get());
-        if (end) length += cleaner_.finish(cleaned_.get() + length);
-        if (auto status = parse(std::string_view(cleaned_.get(), length), end); !status) return status;
+        char* out = scanner_ ? scanner_->space(XmlByteCleaner::maxOutput(slice.size())) : cleaned_.get();
+        std::size_t length = cleaner_.feed(slice, out);
+        if (end) length += cleaner_.finish(out + length);
+        if (scanner_) {
+            if (scanner_->scan(length, end) == PlistScanner<ITLibraryReader>::State::GaveUp) return gaveUp();
+        } else if (auto status = parse(std::string_view(out, length), end); !status) {
+            return status;
+        }
     } while (!bytes.empty());
     return success();
 }
@@ -677,10 +688,12 @@ Error ITLibraryReader::failed() const {
 
 void ITLibraryReader::notALibrary(std::string_view reason) {
     if (failure_.empty()) failure_ = notALibraryError(name_, reason).description;
-    xmlStopParser(parser_.get());
+    if (parser_) xmlStopParser(parser_.get());
 }
 
 Status ITLibraryReader::finish() {
+    // Whatever the scanner does not make a library of, the parser judges.
+    if (scanner_ && (!sawRoot_ || !sawTracks_)) return gaveUp();
     if (!sawRoot_) return notALibraryError(name_, "it holds no top-level dictionary");
     if (!sawTracks_) return notALibraryError(name_, "its top-level dictionary has no \"Tracks\" dictionary");
 
@@ -734,7 +747,7 @@ Status ITLibraryReader::finish() {
 // them, so each callback turns an allocation failure into a stopped parser.
 void ITLibraryReader::outOfMemory() noexcept {
     outOfMemory_ = true;
-    xmlStopParser(parser_.get());
+    if (parser_) xmlStopParser(parser_.get());
 }
 
 void ITLibraryReader::onStart(void* self, const XmlChar* name, const XmlChar* prefix, const XmlChar*, int,
@@ -874,7 +887,7 @@ Element ITLibraryReader::elementNamed(const XmlChar* name) noexcept {
     auto& [cached, element] = elementNames_[slot];
     if (cached != name) {
         cached = name;
-        element = classify(chars(name));
+        element = plistElementNamed(chars(name));
     }
     return element;
 }

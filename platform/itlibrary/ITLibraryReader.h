@@ -3,8 +3,12 @@
 // into ITLibrary's media items and playlists in one pass, keeping of the XML
 // only the values it delivers. Private to platform/itlibrary (and its tests).
 //
-// Bytes go through XmlByteCleaner before the parser (libxml2's SAX2 push
-// parser) sees them. The parser never loads anything from outside the file
+// Bytes go through XmlByteCleaner before they are parsed. A file is first
+// read with PlistScanner, made for the export's XML; where it gives up, the
+// file is read again from its start with libxml2's SAX2 push parser, which
+// decides every file the scanner does not read and words every error. Both
+// hand the same events to the same code, so a file gives one library
+// whichever reads it. The parser never loads anything from outside the file
 // and expands no entity the document declares. Values the
 // reader does not deliver (smart-playlist criteria, artwork data, unknown
 // keys with nested dictionaries) are skipped without being built. Playlist
@@ -26,6 +30,7 @@
 
 #include "platform/foundation/Error.h"
 #include "platform/itlibrary/ITLibrary.h"
+#include "platform/itlibrary/PlistScanner.h"
 #include "platform/itlibrary/TextEncoding.h"
 #include "platform/itlibrary/XmlByteCleaner.h"
 
@@ -34,8 +39,7 @@ struct _xmlError;
 
 namespace platform {
 
-// The element and key vocabularies, defined with the reader.
-enum class PlistElement : std::uint8_t;
+// The key vocabulary, defined with the reader.
 enum class LibraryKey : std::uint8_t;
 
 // The next serial number for an opened library object (see ITLibrary::hash).
@@ -51,16 +55,34 @@ public:
     // `library` holds partial data and the error says what went wrong.
     static Status readFile(const std::string& path, ITLibrary& library);
 
+    // Who reads: the scanner and, where it gives up, the parser; for tests
+    // that compare them, one of them alone (the scanner's giving up is then
+    // the error kScannerGaveUp).
+    enum class Readers : std::uint8_t { Both, ScannerOnly, ParserOnly };
+    static constexpr std::string_view kScannerGaveUp = "the scanner gave up";
+
     // Reads `bytes` as the content of a library file named `name`, handing
-    // them to the parser `chunkSize` bytes at a time.
+    // them to the reader `chunkSize` bytes at a time.
     static Result<std::unique_ptr<ITLibrary>> readBytes(std::string_view bytes, std::string_view name,
-                                                        std::size_t chunkSize = kChunkSize);
+                                                        std::size_t chunkSize = kChunkSize,
+                                                        Readers readers = Readers::Both);
 
     ITLibraryReader(const ITLibraryReader&) = delete;
     ITLibraryReader& operator=(const ITLibraryReader&) = delete;
     ~ITLibraryReader();
 
 private:
+    friend class PlistScanner<ITLibraryReader>;
+    enum class Parser : std::uint8_t { Scanner, Xml };
+
+    // Reads the document whose pieces `next` gives in order (an empty piece
+    // ends it) into `library`, with the scanner and, where it gives up,
+    // with the parser.
+    template <class Next>
+    static Status read(ITLibrary& library, std::string_view name, std::size_t size, Next&& next, Readers readers);
+    // Empties `library` of what a read that gave up put there.
+    static void clear(ITLibrary& library) noexcept;
+
     // Where in the property list the parser stands.
     enum class Frame : std::uint8_t {
         Document,       // before the root element
@@ -77,7 +99,7 @@ private:
     // parser copies them while they are still in cache.
     static constexpr std::size_t kSliceSize = std::size_t{64} << 10;
 
-    ITLibraryReader(ITLibrary& library, std::string_view name, std::size_t sizeHint);
+    ITLibraryReader(ITLibrary& library, std::string_view name, std::size_t sizeHint, Parser parser);
 
     // Tells where the prolog (the declarations before the root element)
     // ends: the root's start tag begins at the first "<" that opens neither
@@ -113,6 +135,27 @@ private:
     Error failed() const;
     // Marks the document as not a library and stops the parser.
     void notALibrary(std::string_view reason);
+
+    // The scanner's events, as the parser's callbacks give them.
+    void element(PlistElement element) {
+        if (skipDepth_ != 0) {
+            ++skipDepth_;
+            return;
+        }
+        start(element, "plist", nullptr);  // the scanner reads no other root
+    }
+    void elementEnd() {
+        if (skipDepth_ != 0) {
+            --skipDepth_;
+            return;
+        }
+        end();
+    }
+    bool wantsText() const noexcept { return collecting_; }
+    void characters(std::string_view text) { text_.append(text); }
+    bool stopped() const noexcept { return !failure_.empty() || outOfMemory_; }
+    // Marks the scanner's reading as given up.
+    Error gaveUp();
 
     // The parser's callbacks (libxml2's xmlChar is unsigned char).
     using XmlChar = unsigned char;
@@ -152,7 +195,9 @@ private:
     struct FreeParser {
         void operator()(_xmlParserCtxt* parser) const noexcept;
     };
-    std::unique_ptr<_xmlParserCtxt, FreeParser> parser_;
+    std::unique_ptr<_xmlParserCtxt, FreeParser> parser_;  // none while the scanner reads
+    std::unique_ptr<PlistScanner<ITLibraryReader>> scanner_;
+    bool gaveUp_ = false;  // the scanner met what it does not read
     bool encodingKnown_ = false;
     std::string head_;                         // the file's first bytes, until they tell its encoding
     std::unique_ptr<TextConverter> converter_;  // none: the file is read as UTF-8

@@ -1,0 +1,475 @@
+#pragma once
+// A scanner of the XML that library exports are written in: the reader's
+// fast way through a file, in place of the XML parser.
+//
+// It knows the property-list elements and their text (with the character
+// references and the five entity references XML defines, line ends read as
+// XML reads them), an XML declaration and a document type naming an
+// external DTD, and white space between. Anything else (comments,
+// processing instructions, CDATA sections, attributes but the root's
+// version, other elements, an internal DTD subset, other entity
+// references, anything XML forbids, a document that does not end) makes it
+// give up, and the reader has the XML parser read the file instead. So what
+// the scanner reads, the parser reads alike, and the parser remains the
+// judge of every other file and the author of every error message.
+//
+// The scanner reads cleaned text (XmlByteCleaner.h): valid UTF-8 holding
+// only characters XML allows, never a NUL. It hands the handler the events
+// the parser's callbacks would: a start and an end per element (an empty
+// element gives both), and character data in pieces wherever the handler
+// wants text. Input may be cut anywhere: each piece is scanned as far as it
+// goes and the rest kept for the next. One scanner per document; not
+// thread-safe.
+//
+// Handler: void element(PlistElement); void elementEnd(); bool wantsText()
+// const; void characters(std::string_view); bool stopped() const (a true
+// result stops the scan as given up).
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace platform {
+
+enum class PlistElement : std::uint8_t { Other, Plist, Dict, Array, Key, String, Integer, Real, Date, Data, True, False };
+
+// The element a name names.
+PlistElement plistElementNamed(std::string_view name) noexcept;
+
+template <class Handler>
+class PlistScanner {
+public:
+    enum class State : std::uint8_t { Reading, Done, GaveUp };
+
+    explicit PlistScanner(Handler& handler) : handler_(handler) {}
+    PlistScanner(const PlistScanner&) = delete;
+    PlistScanner& operator=(const PlistScanner&) = delete;
+
+    // Room for `size` more bytes of text, to be written there and then
+    // scanned with scan(). Throws std::bad_alloc.
+    char* space(std::size_t size);
+
+    // Scans the `size` bytes written into space(); `last` ends the text.
+    State scan(std::size_t size, bool last);
+
+private:
+    enum class Phase : std::uint8_t { Start, Prolog, Content, Epilog };
+    enum class Step : std::uint8_t { Ok, More, GiveUp };
+
+    // Markup longer than this is not what an export writes.
+    static constexpr std::size_t kMostMarkup = 4096;
+    static constexpr std::size_t kMostReference = 40;
+    static constexpr int kMostDepth = 128;
+    // Bytes past the text that may be read: a NUL, then what a sixteen-byte
+    // load reaches.
+    static constexpr std::size_t kPadding = 16;
+
+    static bool blank(char c) noexcept { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
+    static bool nameStart(char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+    static bool nameChar(char c) noexcept {
+        return nameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    }
+    static const char* skipBlanks(const char* p) noexcept {
+        while (blank(*p)) ++p;
+        return p;
+    }
+    static const char* skipName(const char* p) noexcept {
+        while (nameChar(*p)) ++p;
+        return p;
+    }
+
+    Step run(const char*& p, bool last);
+    Step declaration(const char*& p);
+    Step doctype(const char*& p);
+    Step tag(const char*& p);
+    Step attributes(const char*& p, const char* end);
+    Step text(const char*& p, bool last);
+    Step reference(const char*& p, bool last, bool wanted);
+    void open(PlistElement element);
+    void close();
+    // The end of the text held: past it lies a NUL.
+    const char* end() const noexcept { return buffer_.get() + end_; }
+    // Whether markup that starts at `from` and reaches the end of the text
+    // may still be completed by more text.
+    bool mayGrow(const char* from) const noexcept { return static_cast<std::size_t>(end() - from) < kMostMarkup; }
+
+    Handler& handler_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0, start_ = 0, end_ = 0;
+    Phase phase_ = Phase::Start;
+    bool sawDoctype_ = false;
+    State state_ = State::Reading;
+    int depth_ = 0;
+    PlistElement open_[kMostDepth] = {};
+};
+
+template <class Handler>
+char* PlistScanner<Handler>::space(std::size_t size) {
+    if (capacity_ - end_ < size + kPadding) {
+        const std::size_t pending = end_ - start_;
+        if (capacity_ - pending >= size + kPadding && start_ > 0) {
+            std::memmove(buffer_.get(), buffer_.get() + start_, pending);
+        } else {
+            std::size_t capacity = capacity_ == 0 ? std::size_t{1} << 18 : capacity_ * 2;
+            while (capacity < pending + size + kPadding) capacity *= 2;
+            auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+            if (pending > 0) std::memcpy(bigger.get(), buffer_.get() + start_, pending);
+            buffer_ = std::move(bigger);
+            capacity_ = capacity;
+        }
+        start_ = 0;
+        end_ = pending;
+    }
+    return buffer_.get() + end_;
+}
+
+template <class Handler>
+typename PlistScanner<Handler>::State PlistScanner<Handler>::scan(std::size_t size, bool last) {
+    if (state_ != State::Reading) return state_;
+    if (buffer_ == nullptr) space(0);
+    end_ += size;
+    std::memset(buffer_.get() + end_, 0, kPadding);
+    const char* p = buffer_.get() + start_;
+    const Step step = run(p, last);
+    start_ = static_cast<std::size_t>(p - buffer_.get());
+    if (step == Step::GiveUp || handler_.stopped()) return state_ = State::GaveUp;
+    if (last) state_ = phase_ == Phase::Epilog && p == end() ? State::Done : State::GaveUp;
+    return state_;
+}
+
+template <class Handler>
+typename PlistScanner<Handler>::Step PlistScanner<Handler>::run(const char*& p, bool last) {
+    for (;;) {
+        if (p == end()) return Step::More;
+        Step step = Step::Ok;
+        switch (phase_) {
+            case Phase::Start: {
+                // An XML declaration, if any, is the very first thing.
+                const std::string_view held(p, static_cast<std::size_t>(end() - p));
+                if (held.size() < 6 && !last && std::string_view("<?xml").starts_with(held.substr(0, 5))) {
+                    return Step::More;
+                }
+                if (held.starts_with("<?xml") && blank(p[5])) {
+                    step = declaration(p);
+                    if (step != Step::Ok) break;
+                }
+                phase_ = Phase::Prolog;
+                continue;
+            }
+            case Phase::Prolog:
+                p = skipBlanks(p);
+                if (p == end()) return Step::More;
+                if (*p != '<') return Step::GiveUp;
+                if (p[1] == '!') {
+                    step = doctype(p);
+                } else if (p[1] == '?') {
+                    return Step::GiveUp;
+                } else {
+                    step = tag(p);  // the root element
+                }
+                break;
+            case Phase::Content:
+                step = *p == '<' ? tag(p) : text(p, last);
+                break;
+            case Phase::Epilog:
+                p = skipBlanks(p);
+                if (p != end()) return Step::GiveUp;
+                return Step::More;
+        }
+        if (step == Step::More) return last ? Step::GiveUp : Step::More;
+        if (step == Step::GiveUp || handler_.stopped()) return Step::GiveUp;
+    }
+}
+
+// <?xml version="1.0" encoding="..." standalone="..."?>, each part in its
+// strictest form.
+template <class Handler>
+typename PlistScanner<Handler>::Step PlistScanner<Handler>::declaration(const char*& p) {
+    const char* q = p + 5;
+    const auto pseudoAttribute = [&](std::string_view name, auto&& valid) {
+        const char* r = skipBlanks(q);
+        if (r == q || std::strncmp(r, name.data(), name.size()) != 0) return false;
+        r = skipBlanks(r + name.size());
+        if (*r != '=') return false;
+        r = skipBlanks(r + 1);
+        const char quote = *r;
+        if (quote != '"' && quote != '\'') return false;
+        const char* close = r + 1;
+        while (*close != quote && *close != '\0' && *close != '>') ++close;
+        if (*close != quote || !valid(std::string_view(r + 1, static_cast<std::size_t>(close - r - 1)))) return false;
+        q = close + 1;
+        return true;
+    };
+    const auto isVersion = [](std::string_view v) { return v == "1.0"; };
+    const auto isEncodingName = [](std::string_view v) {
+        if (v.empty() || !((v[0] >= 'a' && v[0] <= 'z') || (v[0] >= 'A' && v[0] <= 'Z'))) return false;
+        for (const char c : v) {
+            if (!nameChar(c)) return false;
+        }
+        return true;
+    };
+    const auto isStandalone = [](std::string_view v) { return v == "yes" || v == "no"; };
+    const char* closing = std::strstr(p, "?>");
+    if (closing == nullptr) return mayGrow(p) ? Step::More : Step::GiveUp;
+    if (!pseudoAttribute("version", isVersion)) return Step::GiveUp;
+    pseudoAttribute("encoding", isEncodingName);
+    pseudoAttribute("standalone", isStandalone);
+    q = skipBlanks(q);
+    if (q != closing) return Step::GiveUp;
+    p = closing + 2;
+    return Step::Ok;
+}
+
+// <!DOCTYPE name PUBLIC "pubid" "system"> or <!DOCTYPE name SYSTEM "system">
+// or <!DOCTYPE name>, once, with no internal subset.
+template <class Handler>
+typename PlistScanner<Handler>::Step PlistScanner<Handler>::doctype(const char*& p) {
+    constexpr std::string_view kOpen = "<!DOCTYPE";
+    const std::string_view held(p, static_cast<std::size_t>(end() - p));
+    if (held.size() < kOpen.size()) return kOpen.starts_with(held) ? Step::More : Step::GiveUp;
+    if (!held.starts_with(kOpen) || sawDoctype_) return Step::GiveUp;
+    // No literal taken here holds a ">", so the first one ends it.
+    if (held.find('>') == std::string_view::npos) return mayGrow(p) ? Step::More : Step::GiveUp;
+    if (!blank(p[kOpen.size()])) return Step::GiveUp;
+    const char* q = skipBlanks(p + kOpen.size());
+    const char* nameEnd = skipName(q);
+    if (nameEnd == q || !nameStart(*q)) return Step::GiveUp;
+    q = nameEnd;
+    // A quoted literal whose characters all pass `allowed`.
+    const auto literal = [&](auto&& allowed) {
+        const char* r = skipBlanks(q);
+        if (r == q || (*r != '"' && *r != '\'')) return false;
+        const char quote = *r++;
+        while (*r != quote) {
+            if (!allowed(*r)) return false;
+            ++r;
+        }
+        q = r + 1;
+        return true;
+    };
+    const auto publicChar = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' ||
+               std::strchr("-()+,./:=?;!*@$_%", c) != nullptr;
+    };
+    const auto systemChar = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               std::strchr("-._~:/?=&+@!$()*,;%", c) != nullptr;
+    };
+    const char* keyword = skipBlanks(q);
+    if (keyword != q && std::strncmp(keyword, "PUBLIC", 6) == 0) {
+        q = keyword + 6;
+        if (!literal(publicChar) || !literal(systemChar)) return Step::GiveUp;
+    } else if (keyword != q && std::strncmp(keyword, "SYSTEM", 6) == 0) {
+        q = keyword + 6;
+        if (!literal(systemChar)) return Step::GiveUp;
+    }
+    q = skipBlanks(q);
+    if (*q != '>') return Step::GiveUp;
+    sawDoctype_ = true;
+    p = q + 1;
+    return Step::Ok;
+}
+
+// A start tag, an empty-element tag or an end tag at `p`.
+template <class Handler>
+typename PlistScanner<Handler>::Step PlistScanner<Handler>::tag(const char*& p) {
+    const auto incomplete = [&](const char* at) { return *at == '\0' && mayGrow(p) ? Step::More : Step::GiveUp; };
+    if (p[1] == '/') {
+        const char* name = p + 2;
+        const char* nameEnd = skipName(name);
+        const char* q = skipBlanks(nameEnd);
+        if (*q != '>') return incomplete(q);
+        const PlistElement element = plistElementNamed(std::string_view(name, static_cast<std::size_t>(nameEnd - name)));
+        if (depth_ == 0 || element != open_[depth_ - 1]) return Step::GiveUp;
+        p = q + 1;
+        close();
+        return Step::Ok;
+    }
+    const char* name = p + 1;
+    if (!nameStart(*name)) return incomplete(name);
+    const char* nameEnd = skipName(name);
+    const PlistElement element = plistElementNamed(std::string_view(name, static_cast<std::size_t>(nameEnd - name)));
+    const char* q = nameEnd;
+    if (*q != '>' && *q != '/') {
+        if (!blank(*q)) return incomplete(q);
+        q = skipBlanks(q);
+        if (element == PlistElement::Plist && depth_ == 0) {
+            if (const Step step = attributes(q, p); step != Step::Ok) return step;
+        }
+    }
+    bool empty = false;
+    if (*q == '/') {
+        empty = true;
+        ++q;
+    }
+    if (*q != '>') return incomplete(q);
+    if (element == PlistElement::Other || depth_ == kMostDepth) return Step::GiveUp;
+    if (depth_ == 0 && (phase_ != Phase::Prolog || element != PlistElement::Plist)) return Step::GiveUp;
+    p = q + 1;
+    phase_ = Phase::Content;
+    open(element);
+    if (empty && !handler_.stopped()) close();
+    return Step::Ok;
+}
+
+// The root's attributes: at most "version", its value plain text.
+template <class Handler>
+typename PlistScanner<Handler>::Step PlistScanner<Handler>::attributes(const char*& q, const char* tagStart) {
+    constexpr std::string_view kVersion = "version";
+    if (*q == '>' || *q == '/') return Step::Ok;
+    if (std::strncmp(q, kVersion.data(), kVersion.size()) != 0) {
+        return *skipName(q) == '\0' && mayGrow(tagStart) ? Step::More : Step::GiveUp;
+    }
+    const char* r = skipBlanks(q + kVersion.size());
+    if (*r != '=') return *r == '\0' && mayGrow(tagStart) ? Step::More : Step::GiveUp;
+    r = skipBlanks(r + 1);
+    const char quote = *r;
+    if (quote != '"' && quote != '\'') return quote == '\0' && mayGrow(tagStart) ? Step::More : Step::GiveUp;
+    ++r;
+    while (*r != quote) {
+        if (*r == '\0') return mayGrow(tagStart) ? Step::More : Step::GiveUp;
+        if (!nameChar(*r)) return Step::GiveUp;
+        ++r;
+    }
+    q = skipBlanks(r + 1);
+    return Step::Ok;
+}
+
+template <class Handler>
+void PlistScanner<Handler>::open(PlistElement element) {
+    open_[depth_++] = element;
+    handler_.element(element);
+}
+
+template <class Handler>
+void PlistScanner<Handler>::close() {
+    --depth_;
+    handler_.elementEnd();
+    if (depth_ == 0) phase_ = Phase::Epilog;
+}
+
+// Character data up to the next markup.
+template <class Handler>
+typename PlistScanner<Handler>::Step PlistScanner<Handler>::text(const char*& p, bool last) {
+    const bool wanted = handler_.wantsText();
+    for (;;) {
+        // The run of bytes that stand for themselves.
+        const char* run = p;
+#ifdef __SSE2__
+        const __m128i lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&'), cr = _mm_set1_epi8('\r'),
+                      bracket = _mm_set1_epi8(']'), nul = _mm_setzero_si128();
+        for (;;) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i special = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, lt), _mm_cmpeq_epi8(bytes, amp)),
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, bracket)),
+                             _mm_cmpeq_epi8(bytes, nul)));
+            if (const int mask = _mm_movemask_epi8(special); mask != 0) {
+                p += __builtin_ctz(static_cast<unsigned>(mask));
+                break;
+            }
+            p += 16;
+        }
+#else
+        while (*p != '<' && *p != '&' && *p != '\r' && *p != ']' && *p != '\0') ++p;
+#endif
+        if (wanted && p != run) handler_.characters(std::string_view(run, static_cast<std::size_t>(p - run)));
+        switch (*p) {
+            case '<':
+                return Step::Ok;
+            case '\0':
+                return p == end() ? Step::More : Step::GiveUp;
+            case '&':
+                if (const Step step = reference(p, last, wanted); step != Step::Ok) return step;
+                break;
+            case '\r':
+                // A line end of either form reads as one line feed.
+                if (p + 1 == end() && !last) return Step::More;
+                if (wanted) handler_.characters("\n");
+                p += p[1] == '\n' ? 2 : 1;
+                break;
+            default:  // ']', which may not begin "]]>"
+                if (end() - p < 3 && !last) return Step::More;
+                if (p[1] == ']' && p[2] == '>') return Step::GiveUp;
+                if (wanted) handler_.characters("]");
+                ++p;
+                break;
+        }
+    }
+}
+
+// "&lt;", "&gt;", "&amp;", "&apos;", "&quot;" or a character reference to
+// a character XML allows.
+template <class Handler>
+typename PlistScanner<Handler>::Step PlistScanner<Handler>::reference(const char*& p, bool last, bool wanted) {
+    const char* semicolon = p + 1;
+    while (*semicolon != ';' && *semicolon != '\0' && semicolon - p < static_cast<std::ptrdiff_t>(kMostReference)) {
+        ++semicolon;
+    }
+    if (*semicolon != ';') return *semicolon == '\0' && semicolon == end() && !last ? Step::More : Step::GiveUp;
+    const std::string_view name(p + 1, static_cast<std::size_t>(semicolon - p - 1));
+    char utf8[4];
+    std::size_t length = 1;
+    if (name == "lt") {
+        utf8[0] = '<';
+    } else if (name == "gt") {
+        utf8[0] = '>';
+    } else if (name == "amp") {
+        utf8[0] = '&';
+    } else if (name == "apos") {
+        utf8[0] = '\'';
+    } else if (name == "quot") {
+        utf8[0] = '"';
+    } else {
+        if (name.size() < 2 || name[0] != '#') return Step::GiveUp;
+        const bool hex = name[1] == 'x';
+        const std::string_view digits = name.substr(hex ? 2 : 1);
+        if (digits.empty() || digits.size() > 8) return Step::GiveUp;
+        std::uint32_t value = 0;
+        for (const char c : digits) {
+            std::uint32_t digit;
+            if (c >= '0' && c <= '9') {
+                digit = static_cast<std::uint32_t>(c - '0');
+            } else if (hex && c >= 'a' && c <= 'f') {
+                digit = static_cast<std::uint32_t>(c - 'a' + 10);
+            } else if (hex && c >= 'A' && c <= 'F') {
+                digit = static_cast<std::uint32_t>(c - 'A' + 10);
+            } else {
+                return Step::GiveUp;
+            }
+            value = value * (hex ? 16 : 10) + digit;
+        }
+        const bool allowed = value == 0x9 || value == 0xA || value == 0xD || (value >= 0x20 && value <= 0xD7FF) ||
+                             (value >= 0xE000 && value <= 0xFFFD) || (value >= 0x10000 && value <= 0x10FFFF);
+        if (!allowed) return Step::GiveUp;
+        if (value < 0x80) {
+            utf8[0] = static_cast<char>(value);
+        } else if (value < 0x800) {
+            utf8[0] = static_cast<char>(0xC0 | (value >> 6));
+            utf8[1] = static_cast<char>(0x80 | (value & 0x3F));
+            length = 2;
+        } else if (value < 0x10000) {
+            utf8[0] = static_cast<char>(0xE0 | (value >> 12));
+            utf8[1] = static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+            utf8[2] = static_cast<char>(0x80 | (value & 0x3F));
+            length = 3;
+        } else {
+            utf8[0] = static_cast<char>(0xF0 | (value >> 18));
+            utf8[1] = static_cast<char>(0x80 | ((value >> 12) & 0x3F));
+            utf8[2] = static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+            utf8[3] = static_cast<char>(0x80 | (value & 0x3F));
+            length = 4;
+        }
+    }
+    if (wanted) handler_.characters(std::string_view(utf8, length));
+    p = semicolon + 1;
+    return Step::Ok;
+}
+
+}  // namespace platform
