@@ -18,6 +18,7 @@ TrackKeyTexts makeTrackKeyTexts(JsonLayout layout) {
         if (layout == JsonLayout::pretty) out.newline(3);
         out.string(element.name());
         out.raw(layout == JsonLayout::pretty ? " : " : ":");
+        out.finish();
         texts.boolean[raw] = element.typ() == TrackClz::kBool;
     }
     return texts;

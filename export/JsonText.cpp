@@ -1,5 +1,6 @@
 #include "export/JsonText.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -180,12 +181,15 @@ template <class Value>
 platform::Result<std::string> serialize(const Value& value, JsonLayout layout) {
     if (auto found = problemOf(value)) return *found;
     std::string text;
-    JsonTextOutput out(text);
-    Writer writer(layout, out);
-    if constexpr (std::is_same_v<Value, boost::json::object>) {
-        writer.object(value, 0);
-    } else {
-        writer.write(value, 0);
+    {
+        JsonTextOutput out(text);
+        Writer writer(layout, out);
+        if constexpr (std::is_same_v<Value, boost::json::object>) {
+            writer.object(value, 0);
+        } else {
+            writer.write(value, 0);
+        }
+        out.finish();
     }
     return text;
 }
@@ -210,18 +214,32 @@ platform::Status checkJSON(const boost::json::value& value) { return check(value
 
 platform::Status checkJSON(const boost::json::object& object) { return check(object); }
 
-JsonTextOutput::JsonTextOutput(const JsonSink& sink) : out_(own_), sink_(&sink) { own_.reserve(kPiece + kPiece / 4); }
+JsonTextOutput::JsonTextOutput(const JsonSink& sink) : out_(own_), sink_(&sink) { own_.resize(kPiece + kPiece / 4); }
 
-JsonTextOutput::JsonTextOutput(std::string& whole) : out_(whole) {}
+JsonTextOutput::JsonTextOutput(std::string& whole) : out_(whole), used_(whole.size()) {}
+
+JsonTextOutput::~JsonTextOutput() {
+    if (sink_ == nullptr) out_.resize(used_);
+}
+
+void JsonTextOutput::grow(std::size_t size) { out_.resize(std::max(out_.size() * 2, used_ + size + 64)); }
 
 void JsonTextOutput::handOver() {
-    (*sink_)(out_);
-    out_.clear();
+    (*sink_)(std::string_view(out_.data(), used_));
+    used_ = 0;
+}
+
+void JsonTextOutput::finish() {
+    if (sink_ == nullptr) {
+        out_.resize(used_);
+    } else if (used_ > 0) {
+        handOver();
+    }
 }
 
 void JsonTextOutput::string(std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
-    out_ += '"';
+    raw('"');
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* const end = p + text.size();
     const unsigned char* run = p;  // the start of what is copied as it stands
@@ -233,42 +251,52 @@ void JsonTextOutput::string(std::string_view text) {
             p += length;
             continue;
         }
-        out_.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
+        raw(std::string_view(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run)));
         run = ++p;
         switch (c) {
-            case '"': out_ += "\\\""; break;
-            case '\\': out_ += "\\\\"; break;
-            case '\b': out_ += "\\b"; break;
-            case '\f': out_ += "\\f"; break;
-            case '\n': out_ += "\\n"; break;
-            case '\r': out_ += "\\r"; break;
-            case '\t': out_ += "\\t"; break;
+            case '"': raw("\\\""); break;
+            case '\\': raw("\\\\"); break;
+            case '\b': raw("\\b"); break;
+            case '\f': raw("\\f"); break;
+            case '\n': raw("\\n"); break;
+            case '\r': raw("\\r"); break;
+            case '\t': raw("\\t"); break;
             default: {
                 const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-                out_.append(escape, sizeof escape);
+                raw(std::string_view(escape, sizeof escape));
             }
         }
     }
-    out_.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(end - run));
-    out_ += '"';
+    raw(std::string_view(reinterpret_cast<const char*>(run), static_cast<std::size_t>(end - run)));
+    raw('"');
 }
 
 namespace {
-template <class Number>
-void appendNumber(std::string& out, Number n) {
-    char buffer[32];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, n);
-    out.append(buffer, end);
-}
+// Room enough for any of the numbers written.
+constexpr std::size_t kNumberRoom = 32;
 }  // namespace
 
-void JsonTextOutput::number(std::int64_t n) { appendNumber(out_, n); }
-void JsonTextOutput::number(std::uint64_t n) { appendNumber(out_, n); }
-void JsonTextOutput::number(double n) { appendNumber(out_, n); }
+void JsonTextOutput::number(std::int64_t n) {
+    char* at = room(kNumberRoom);
+    used_ = static_cast<std::size_t>(std::to_chars(at, at + kNumberRoom, n).ptr - out_.data());
+}
+
+void JsonTextOutput::number(std::uint64_t n) {
+    char* at = room(kNumberRoom);
+    used_ = static_cast<std::size_t>(std::to_chars(at, at + kNumberRoom, n).ptr - out_.data());
+}
+
+void JsonTextOutput::number(double n) {
+    char* at = room(kNumberRoom);
+    used_ = static_cast<std::size_t>(std::to_chars(at, at + kNumberRoom, n).ptr - out_.data());
+}
 
 void JsonTextOutput::newline(int depth) {
-    out_ += '\n';
-    out_.append(static_cast<std::size_t>(depth) * 2, ' ');
+    const std::size_t blanks = static_cast<std::size_t>(depth) * 2;
+    char* at = room(blanks + 1);
+    *at = '\n';
+    std::memset(at + 1, ' ', blanks);
+    used_ += blanks + 1;
 }
 
 }  // namespace harmonode

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -50,13 +51,21 @@ public:
 
     // Pieces go to `sink`, which must outlive the output.
     explicit JsonTextOutput(const JsonSink& sink);
-    // Everything is appended to `whole`.
+    // Everything is appended to `whole`, which holds it all once finish()
+    // has been called or the output is dropped.
     explicit JsonTextOutput(std::string& whole);
     JsonTextOutput(const JsonTextOutput&) = delete;
     JsonTextOutput& operator=(const JsonTextOutput&) = delete;
+    ~JsonTextOutput();
 
-    void raw(std::string_view text) { out_.append(text); }
-    void raw(char c) { out_.push_back(c); }
+    void raw(std::string_view text) {
+        std::memcpy(room(text.size()), text.data(), text.size());
+        used_ += text.size();
+    }
+    void raw(char c) {
+        *room(1) = c;
+        ++used_;
+    }
     void string(std::string_view text);
     void number(std::int64_t n);
     void number(std::uint64_t n);
@@ -67,18 +76,23 @@ public:
 
     // Hands the text so far to the sink once it holds a piece's worth.
     void spill() {
-        if (sink_ != nullptr && out_.size() >= kPiece) handOver();
+        if (sink_ != nullptr && used_ >= kPiece) handOver();
     }
     // Hands over whatever is left; the end of the text.
-    void finish() {
-        if (sink_ != nullptr && !out_.empty()) handOver();
-    }
+    void finish();
 
 private:
+    // Room for `size` more bytes at the end of the text.
+    char* room(std::size_t size) {
+        if (out_.size() - used_ < size) grow(size);
+        return out_.data() + used_;
+    }
+    void grow(std::size_t size);
     void handOver();
 
     std::string own_;
-    std::string& out_;
+    std::string& out_;      // its size is the room; the text is its first used_ bytes
+    std::size_t used_ = 0;
     const JsonSink* sink_ = nullptr;
 };
 

@@ -1,6 +1,8 @@
 #include "export/Utils.h"
 
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "export/Assert.h"
@@ -10,9 +12,20 @@
 namespace harmonode {
 
 PidText pidText(std::uint64_t persistentID) noexcept {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
+    // The two digits of every byte value, so a byte takes one look-up.
+    static constexpr auto kPairs = [] {
+        constexpr char kDigits[] = "0123456789ABCDEF";
+        std::array<char, 512> pairs{};
+        for (std::size_t b = 0; b < 256; ++b) {
+            pairs[2 * b] = kDigits[b >> 4];
+            pairs[2 * b + 1] = kDigits[b & 0xF];
+        }
+        return pairs;
+    }();
     PidText text;
-    for (int i = 15; i >= 0; --i, persistentID >>= 4) text.chars[i] = kDigits[persistentID & 0xF];
+    for (int i = 7; i >= 0; --i, persistentID >>= 8) {
+        std::memcpy(text.chars + 2 * i, &kPairs[2 * (persistentID & 0xFF)], 2);
+    }
     return text;
 }
 

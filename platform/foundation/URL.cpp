@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <string>
@@ -78,28 +79,30 @@ std::string_view pathComponent(std::string_view rest) {
     if (const std::size_t n = schemeLength(rest); n > 0) rest.remove_prefix(n + 1);
     if (rest.starts_with("//")) {
         rest.remove_prefix(2);
-        const std::size_t slash = rest.find_first_of("/?#");
-        rest.remove_prefix(slash == std::string_view::npos ? rest.size() : slash);
+        std::size_t host = 0;  // the authority ends at the path, query or fragment
+        while (host < rest.size() && rest[host] != '/' && rest[host] != '?' && rest[host] != '#') ++host;
+        rest.remove_prefix(host);
     }
-    return rest.substr(0, rest.find_first_of("?#"));
+    return rest.substr(0, std::min(rest.find('?'), rest.find('#')));
 }
 
 // `text` with every "%XX" escape replaced by its byte.
 std::string percentDecodeBytes(std::string_view text) {
-    std::string bytes;
-    bytes.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    std::string bytes(text.size(), '\0');  // decoding only ever shortens
+    char* out = bytes.data();
+    for (std::size_t i = 0; i < text.size();) {
         if (text[i] == '%' && i + 2 < text.size()) {
             const int hi = hexValue(text[i + 1]);
             const int lo = hexValue(text[i + 2]);
             if (hi >= 0 && lo >= 0) {
-                bytes += static_cast<char>(hi * 16 + lo);
-                i += 2;
+                *out++ = static_cast<char>(hi * 16 + lo);
+                i += 3;
                 continue;
             }
         }
-        bytes += text[i];
+        *out++ = text[i++];
     }
+    bytes.resize(static_cast<std::size_t>(out - bytes.data()));
     return bytes;
 }
 
@@ -116,6 +119,10 @@ std::string URL::fileSystemRepresentation() const {
     return withoutTrailingSlash(percentDecodeBytes(pathComponent(text_)));
 }
 
-std::string percentDecode(std::string_view text) { return decodeUTF8Lossy(percentDecodeBytes(text)); }
+std::string percentDecode(std::string_view text) {
+    std::string bytes = percentDecodeBytes(text);
+    if (isValidUTF8(bytes)) return bytes;  // as it stands, without a copy
+    return decodeUTF8Lossy(bytes);
+}
 
 }  // namespace platform

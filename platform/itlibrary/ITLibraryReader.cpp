@@ -632,6 +632,7 @@ Status ITLibraryReader::clean(std::string_view bytes, bool last) {
         const std::string_view slice = bytes.substr(0, kSliceSize);
         bytes.remove_prefix(slice.size());
         const bool end = last && bytes.empty();
+        if (scanner_) holdText();  // the scanner's buffer may move
         char* out = scanner_ ? scanner_->space(XmlByteCleaner::maxOutput(slice.size())) : cleaned_.get();
         std::size_t length = cleaner_.feed(slice, out);
         if (end) length += cleaner_.finish(out + length);
@@ -1015,6 +1016,7 @@ void ITLibraryReader::beginLeaf(Element element, Key key) {
     leafKey_ = key;
     if (element != Element::True && element != Element::False) {
         text_.clear();
+        pieceHeld_ = false;
         collect(true);
     }
 }
@@ -1023,6 +1025,7 @@ void ITLibraryReader::end() {
     if (inLeaf_) {
         inLeaf_ = false;
         collect(false);
+        value_ = pieceHeld_ ? piece_ : std::string_view(text_);
         if (leafElement_ == Element::Key) {
             endKey();
         } else {
@@ -1044,10 +1047,10 @@ void ITLibraryReader::end() {
 
 void ITLibraryReader::endKey() {
     if (frames_.back() == Frame::Tracks) {
-        trackKey_ = parsePlistIdentifier(text_);
+        trackKey_ = parsePlistIdentifier(value_);
         return;
     }
-    const KeyInfo* info = kKeyTable.find(text_);
+    const KeyInfo* info = kKeyTable.find(value_);
     pendingKey_ = info ? info->key : Key::None;
 }
 
@@ -1060,13 +1063,13 @@ void ITLibraryReader::endLeaf() {
             endPlaylistLeaf();
             return;
         case Frame::PlaylistItem:
-            memberID_ = parsePlistIdentifier(text_);
+            memberID_ = parsePlistIdentifier(value_);
             return;
         case Frame::Root:
             if (leafKey_ == Key::MusicFolder) {
-                library_.musicFolderLocation_ = URL::fromString(text_);
+                library_.musicFolderLocation_ = URL::fromString(value_);
                 library_.mediaFolderLocation_ = library_.musicFolderLocation_;
-            } else if (const auto version = parsePlistUnsigned(text_)) {
+            } else if (const auto version = parsePlistUnsigned(value_)) {
                 (leafKey_ == Key::MajorVersion ? library_.apiMajorVersion_ : library_.apiMinorVersion_) = *version;
             }
             return;
@@ -1086,46 +1089,46 @@ void ITLibraryReader::endTrackLeaf() {
     ITLibMediaItem& item = *item_;
     const bool flag = leafElement_ == Element::True;
     switch (leafKey_) {
-        case Key::Name: item.title_ = store(text_); break;
-        case Key::TrackID: trackID_ = parsePlistIdentifier(text_); break;
-        case Key::Artist: item.artistName_ = store(text_); break;
-        case Key::Album: item.album_.title_ = store(text_); break;
-        case Key::Composer: item.composer_ = store(text_); break;
-        case Key::Genre: item.genre_ = store(text_); break;
-        case Key::SortName: item.sortTitle_ = store(text_); break;
-        case Key::SortComposer: item.sortComposer_ = store(text_); break;
-        case Key::Kind: item.kind_ = store(text_); break;
-        case Key::Comments: item.comments_ = store(text_); break;
-        case Key::Grouping: item.grouping_ = store(text_); break;
-        case Key::ContentRating: item.contentRating_ = store(text_); break;
-        case Key::Location: item.location_ = text_.empty() ? std::string_view() : store(text_); break;  // as URL::fromString
+        case Key::Name: item.title_ = store(value_); break;
+        case Key::TrackID: trackID_ = parsePlistIdentifier(value_); break;
+        case Key::Artist: item.artistName_ = store(value_); break;
+        case Key::Album: item.album_.title_ = store(value_); break;
+        case Key::Composer: item.composer_ = store(value_); break;
+        case Key::Genre: item.genre_ = store(value_); break;
+        case Key::SortName: item.sortTitle_ = store(value_); break;
+        case Key::SortComposer: item.sortComposer_ = store(value_); break;
+        case Key::Kind: item.kind_ = store(value_); break;
+        case Key::Comments: item.comments_ = store(value_); break;
+        case Key::Grouping: item.grouping_ = store(value_); break;
+        case Key::ContentRating: item.contentRating_ = store(value_); break;
+        case Key::Location: item.location_ = value_.empty() ? std::string_view() : store(value_); break;  // as URL::fromString
         case Key::TrackType:
-            if (text_ == "Remote") {
+            if (value_ == "Remote") {
                 itemFlags_ |= kRemote;
             } else {
                 itemFlags_ &= ~kRemote;
             }
             break;
-        case Key::PersistentID: item.persistentID_ = parsePersistentID(text_).value_or(0); break;
-        case Key::BPM: setInteger(item.beatsPerMinute_, text_); break;
+        case Key::PersistentID: item.persistentID_ = parsePersistentID(value_).value_or(0); break;
+        case Key::BPM: setInteger(item.beatsPerMinute_, value_); break;
         case Key::Size:
-            if (const auto size = parsePlistUnsigned(text_)) item.fileSize_ = *size;
+            if (const auto size = parsePlistUnsigned(value_)) item.fileSize_ = *size;
             break;
-        case Key::PlayCount: setInteger(item.playCount_, text_); break;
-        case Key::Rating: setInteger(item.rating_, text_); break;
-        case Key::SampleRate: setInteger(item.sampleRate_, text_); break;
-        case Key::SkipCount: setInteger(item.skipCount_, text_); break;
-        case Key::StartTime: setInteger(item.startTime_, text_); break;
-        case Key::StopTime: setInteger(item.stopTime_, text_); break;
-        case Key::TotalTime: setInteger(item.totalTime_, text_); break;
-        case Key::TrackNumber: setInteger(item.trackNumber_, text_); break;
-        case Key::VolumeAdjustment: setInteger(item.volumeAdjustment_, text_); break;
-        case Key::Year: setInteger(item.year_, text_); break;
-        case Key::DateAdded: item.setDate(ITLibMediaItem::kAdded, dateOf(text_)); break;
-        case Key::DateModified: item.setDate(ITLibMediaItem::kModified, dateOf(text_)); break;
-        case Key::PlayDateUTC: item.setDate(ITLibMediaItem::kLastPlayed, dateOf(text_)); break;
-        case Key::ReleaseDate: item.setDate(ITLibMediaItem::kRelease, dateOf(text_)); break;
-        case Key::SkipDate: item.setDate(ITLibMediaItem::kSkip, dateOf(text_)); break;
+        case Key::PlayCount: setInteger(item.playCount_, value_); break;
+        case Key::Rating: setInteger(item.rating_, value_); break;
+        case Key::SampleRate: setInteger(item.sampleRate_, value_); break;
+        case Key::SkipCount: setInteger(item.skipCount_, value_); break;
+        case Key::StartTime: setInteger(item.startTime_, value_); break;
+        case Key::StopTime: setInteger(item.stopTime_, value_); break;
+        case Key::TotalTime: setInteger(item.totalTime_, value_); break;
+        case Key::TrackNumber: setInteger(item.trackNumber_, value_); break;
+        case Key::VolumeAdjustment: setInteger(item.volumeAdjustment_, value_); break;
+        case Key::Year: setInteger(item.year_, value_); break;
+        case Key::DateAdded: item.setDate(ITLibMediaItem::kAdded, dateOf(value_)); break;
+        case Key::DateModified: item.setDate(ITLibMediaItem::kModified, dateOf(value_)); break;
+        case Key::PlayDateUTC: item.setDate(ITLibMediaItem::kLastPlayed, dateOf(value_)); break;
+        case Key::ReleaseDate: item.setDate(ITLibMediaItem::kRelease, dateOf(value_)); break;
+        case Key::SkipDate: item.setDate(ITLibMediaItem::kSkip, dateOf(value_)); break;
         case Key::Protected: item.setFlag(ITLibMediaItem::kDRMProtected, flag); break;
         case Key::HasVideo: item.setFlag(ITLibMediaItem::kVideo, flag); break;
         case Key::Purchased: item.setFlag(ITLibMediaItem::kPurchased, flag); break;
@@ -1164,9 +1167,9 @@ void ITLibraryReader::endPlaylistLeaf() {
     ITLibPlaylist& playlist = *playlist_;
     const bool flag = leafElement_ == Element::True;
     switch (leafKey_) {
-        case Key::Name: playlist.name_ = store(text_); break;
-        case Key::PlaylistPersistentID: playlist.persistentID_ = parsePersistentID(text_).value_or(0); break;
-        case Key::ParentPersistentID: playlist.parentID_ = parsePersistentID(text_); break;
+        case Key::Name: playlist.name_ = store(value_); break;
+        case Key::PlaylistPersistentID: playlist.persistentID_ = parsePersistentID(value_).value_or(0); break;
+        case Key::ParentPersistentID: playlist.parentID_ = parsePersistentID(value_); break;
         case Key::Master: playlist.isMaster_ = flag; break;
         case Key::Visible: playlist.isVisible_ = flag; break;
         case Key::Folder:
@@ -1177,7 +1180,7 @@ void ITLibraryReader::endPlaylistLeaf() {
             }
             break;
         case Key::DistinguishedKind:
-            if (const auto kind = parsePlistInteger(text_)) playlist.distinguishedKind_ = distinguishedKindOf(*kind);
+            if (const auto kind = parsePlistInteger(value_)) playlist.distinguishedKind_ = distinguishedKindOf(*kind);
             break;
         default: break;
     }

@@ -152,7 +152,26 @@ private:
         end();
     }
     bool wantsText() const noexcept { return collecting_; }
-    void characters(std::string_view text) { text_.append(text); }
+    // A leaf's text that comes in one piece is read where the scanner holds
+    // it; only more pieces, or the scanner's buffer moving, copy it.
+    void characters(std::string_view text) {
+        if (!pieceHeld_ && text_.empty()) {
+            piece_ = text;
+            pieceHeld_ = true;
+            return;
+        }
+        holdText();
+        text_.append(text);
+    }
+    void decodedCharacters(std::string_view text) {
+        holdText();
+        text_.append(text);
+    }
+    void holdText() {
+        if (!pieceHeld_) return;
+        text_.assign(piece_);
+        pieceHeld_ = false;
+    }
     bool stopped() const noexcept { return !failure_.empty() || outOfMemory_; }
     // Marks the scanner's reading as given up.
     Error gaveUp();
@@ -225,6 +244,9 @@ private:
     LibraryKey leafKey_{};     // the key the leaf is the value of
     LibraryKey pendingKey_{};  // the key just read in the current dictionary
     std::string text_;           // text of the current leaf
+    std::string_view piece_;     // the leaf's text while it is one piece in the scanner's buffer
+    bool pieceHeld_ = false;
+    std::string_view value_;     // the text of the leaf just ended
     bool collecting_ = false;    // text_ takes the character data
     bool sawRoot_ = false, sawTracks_ = false;
 

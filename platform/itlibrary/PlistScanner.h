@@ -22,9 +22,13 @@
 // thread-safe.
 //
 // Handler: void element(PlistElement); void elementEnd(); bool wantsText()
-// const; void characters(std::string_view); bool stopped() const (a true
-// result stops the scan as given up).
+// const; void characters(std::string_view), text that stays where it is
+// until the next space(); void decodedCharacters(std::string_view), text
+// valid for the call only; bool stopped() const (a true result stops the
+// scan as given up).
 
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -39,8 +43,9 @@ namespace platform {
 
 enum class PlistElement : std::uint8_t { Other, Plist, Dict, Array, Key, String, Integer, Real, Date, Data, True, False };
 
-// The element a name names.
+// The element a name names, and the name of an element (empty for Other).
 PlistElement plistElementNamed(std::string_view name) noexcept;
+std::string_view plistElementName(PlistElement element) noexcept;
 
 template <class Handler>
 class PlistScanner {
@@ -70,11 +75,78 @@ private:
     // load reaches.
     static constexpr std::size_t kPadding = 16;
 
-    static bool blank(char c) noexcept { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
-    static bool nameStart(char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-    static bool nameChar(char c) noexcept {
-        return nameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    // A tag of up to sixteen bytes as two words to compare at once (the
+    // padding past the text makes the loads safe; the NUL that ends the
+    // text matches no tag).
+    struct TagText {
+        std::uint64_t word[2] = {}, mask[2] = {};
+        std::uint8_t length = 0;
+    };
+    static constexpr TagText tagText(std::string_view text) noexcept {
+        TagText tag;
+        tag.length = static_cast<std::uint8_t>(text.size());
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const unsigned shift = std::endian::native == std::endian::little ? 8 * (i % 8) : 8 * (7 - i % 8);
+            tag.word[i / 8] |= std::uint64_t{static_cast<unsigned char>(text[i])} << shift;
+            tag.mask[i / 8] |= std::uint64_t{0xFF} << shift;
+        }
+        return tag;
     }
+    static bool at(const char* p, const TagText& tag) noexcept {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        if ((word & tag.mask[0]) != tag.word[0]) return false;
+        if (tag.length <= 8) return true;
+        std::memcpy(&word, p + 8, sizeof word);
+        return (word & tag.mask[1]) == tag.word[1];
+    }
+    // Each element's start, empty-element and end tag as exports write them.
+    struct Tags {
+        TagText start, empty, end;
+    };
+    static constexpr std::array<Tags, 12> kTags = [] {
+        std::array<Tags, 12> tags{};
+        constexpr std::pair<PlistElement, std::string_view> kNames[] = {
+            {PlistElement::Plist, "plist"},   {PlistElement::Dict, "dict"},       {PlistElement::Array, "array"},
+            {PlistElement::Key, "key"},       {PlistElement::String, "string"},   {PlistElement::Integer, "integer"},
+            {PlistElement::Real, "real"},     {PlistElement::Date, "date"},       {PlistElement::Data, "data"},
+            {PlistElement::True, "true"},     {PlistElement::False, "false"},
+        };
+        for (const auto& [element, name] : kNames) {
+            char text[16] = {};
+            const auto make = [&](std::string_view before, std::string_view after) {
+                std::size_t n = 0;
+                for (const char c : before) text[n++] = c;
+                for (const char c : name) text[n++] = c;
+                for (const char c : after) text[n++] = c;
+                return tagText(std::string_view(text, n));
+            };
+            Tags& t = tags[static_cast<std::size_t>(element)];
+            t.start = make("<", ">");
+            t.empty = make("<", "/>");
+            t.end = make("</", ">");
+        }
+        return tags;
+    }();
+    static const Tags& tagsOf(PlistElement element) noexcept { return kTags[static_cast<std::size_t>(element)]; }
+
+    // What a byte can be in markup: white space, or a character that may
+    // begin a name, or one that may go on with it (ASCII only: the scanner
+    // leaves other names to the parser).
+    enum : std::uint8_t { kBlank = 1, kNameStart = 2, kNameChar = 4 };
+    static constexpr auto kClasses = [] {
+        std::array<std::uint8_t, 256> classes{};
+        for (const char c : {' ', '\n', '\t', '\r'}) classes[static_cast<unsigned char>(c)] = kBlank;
+        for (int c = 0; c < 256; ++c) {
+            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_') classes[c] = kNameStart | kNameChar;
+            if ((c >= '0' && c <= '9') || c == '-' || c == '.') classes[c] = kNameChar;
+        }
+        return classes;
+    }();
+    static bool is(char c, std::uint8_t what) noexcept { return kClasses[static_cast<unsigned char>(c)] & what; }
+    static bool blank(char c) noexcept { return is(c, kBlank); }
+    static bool nameStart(char c) noexcept { return is(c, kNameStart); }
+    static bool nameChar(char c) noexcept { return is(c, kNameChar); }
     static const char* skipBlanks(const char* p) noexcept {
         while (blank(*p)) ++p;
         return p;
@@ -175,7 +247,9 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::run(const char*& p, 
                 }
                 break;
             case Phase::Content:
-                step = *p == '<' ? tag(p) : text(p, last);
+                do {
+                    step = *p == '<' ? tag(p) : text(p, last);
+                } while (step == Step::Ok && phase_ == Phase::Content && !handler_.stopped());
                 break;
             case Phase::Epilog:
                 p = skipBlanks(p);
@@ -281,6 +355,15 @@ template <class Handler>
 typename PlistScanner<Handler>::Step PlistScanner<Handler>::tag(const char*& p) {
     const auto incomplete = [&](const char* at) { return *at == '\0' && mayGrow(p) ? Step::More : Step::GiveUp; };
     if (p[1] == '/') {
+        // Mostly the end tag of the open element, as exports write it.
+        if (depth_ > 0) {
+            const TagText& end = tagsOf(open_[depth_ - 1]).end;
+            if (at(p, end)) {
+                p += end.length;
+                close();
+                return Step::Ok;
+            }
+        }
         const char* name = p + 2;
         const char* nameEnd = skipName(name);
         const char* q = skipBlanks(nameEnd);
@@ -290,6 +373,37 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::tag(const char*& p) 
         p = q + 1;
         close();
         return Step::Ok;
+    }
+    // Mostly a value's or a key's tag as exports write it.
+    if (depth_ > 0 && depth_ < kMostDepth) {
+        const auto known = [&](PlistElement element) {
+            const Tags& tags = tagsOf(element);
+            if (at(p, tags.start)) {
+                p += tags.start.length;
+                open(element);
+                return true;
+            }
+            if (at(p, tags.empty)) {
+                p += tags.empty.length;
+                open(element);
+                if (!handler_.stopped()) close();
+                return true;
+            }
+            return false;
+        };
+        switch (p[1]) {
+            case 'k': if (known(PlistElement::Key)) return Step::Ok; break;
+            case 's': if (known(PlistElement::String)) return Step::Ok; break;
+            case 'i': if (known(PlistElement::Integer)) return Step::Ok; break;
+            case 'd':
+                if (known(PlistElement::Dict) || known(PlistElement::Date) || known(PlistElement::Data)) return Step::Ok;
+                break;
+            case 't': if (known(PlistElement::True)) return Step::Ok; break;
+            case 'f': if (known(PlistElement::False)) return Step::Ok; break;
+            case 'a': if (known(PlistElement::Array)) return Step::Ok; break;
+            case 'r': if (known(PlistElement::Real)) return Step::Ok; break;
+            default: break;
+        }
     }
     const char* name = p + 1;
     if (!nameStart(*name)) return incomplete(name);
@@ -467,7 +581,7 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::reference(const char
             length = 4;
         }
     }
-    if (wanted) handler_.characters(std::string_view(utf8, length));
+    if (wanted) handler_.decodedCharacters(std::string_view(utf8, length));
     p = semicolon + 1;
     return Step::Ok;
 }
