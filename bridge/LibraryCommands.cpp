@@ -26,6 +26,7 @@ platform::Result<LibraryDocument> libraryToJSON() {
     // error and no text at all.
     document.value().write(JsonLayout::pretty, writeOutput);
     writeOutput("\n");
+    flushOutput();
     return document;
 }
 
@@ -49,6 +50,7 @@ platform::Status exportLibraryToFile(const platform::URL& destURL) {
         if (file) file->write(piece);
     });
     writeOutput("\n");
+    flushOutput();
     if (failure) return *failure;
     return file->commit();
 }

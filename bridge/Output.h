@@ -1,7 +1,9 @@
 #pragma once
-// The bridge's standard output: progress lines, reply lines and markers.
-// Standard output is unbuffered once the process entry has switched it, so
-// every call here goes out at once, in large writes. Bridge thread only.
+// The bridge's standard output: progress lines, reply lines and markers,
+// in the order they are written. A thread of the output's own writes them
+// to standard output (unbuffered once the process entry has switched it)
+// in large writes while the bridge goes on; flushOutput returns once all of
+// it has gone out. Bridge thread only.
 
 #include <string_view>
 

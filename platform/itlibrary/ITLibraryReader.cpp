@@ -16,6 +16,7 @@
 #include <new>
 
 #include "platform/itlibrary/PlistValues.h"
+#include "platform/itlibrary/ReadAhead.h"
 
 namespace platform {
 
@@ -442,15 +443,14 @@ Status ITLibraryReader::readFile(const std::string& path, ITLibrary& library) {
         static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
 
     try {
-        std::unique_ptr<char[]> chunk(new char[kChunkSize]);
-        // The file from `offset` on; read again from its start should the
-        // scanner give up.
+        // The file from its start, read ahead on a thread of its own; read
+        // again from its start should the scanner give up.
+        std::optional<ReadAhead> reader;
         const auto next = [&](std::uint64_t offset) -> Result<std::string_view> {
-            for (;;) {
-                const ssize_t n = ::pread(file.fd, chunk.get(), kChunkSize, static_cast<off_t>(offset));
-                if (n >= 0) return std::string_view(chunk.get(), static_cast<std::size_t>(n));
-                if (errno != EINTR) return unreadable(path, errno);
-            }
+            if (offset == 0) reader.emplace(file.fd, kChunkSize);
+            const ReadAhead::Chunk chunk = reader->next();
+            if (chunk.error != 0) return unreadable(path, chunk.error);
+            return chunk.bytes;
         };
         return read(library, path, static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)), next, Readers::Both);
     } catch (const std::bad_alloc&) {

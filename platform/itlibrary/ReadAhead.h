@@ -1,0 +1,60 @@
+#pragma once
+// A file read ahead of its reader: a thread of its own copies the next
+// chunks in while the caller works on the chunk it was given, so the
+// copying costs the caller's thread nothing. Where no thread can be started,
+// the caller's thread reads. Chunks come in file order from the start. One
+// caller per object; a chunk is valid until the next call of next().
+
+#include <array>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <thread>
+
+namespace platform {
+
+class ReadAhead {
+public:
+    struct Chunk {
+        std::string_view bytes;  // empty at the end of the file
+        int error = 0;           // the errno of a read that failed
+    };
+
+    // Reads the open file `fd` (which it does not own) in chunks of
+    // `chunkSize` bytes. Throws std::bad_alloc.
+    ReadAhead(int fd, std::size_t chunkSize);
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+    ~ReadAhead();
+
+    Chunk next();
+
+private:
+    struct Slot {
+        std::unique_ptr<char[]> data;
+        std::size_t size = 0;
+        int error = 0;
+        bool full = false;
+    };
+    static constexpr std::size_t kSlots = 3;
+
+    // Reads the chunk at `offset` into `slot`; false at the end or on error.
+    bool fill(Slot& slot, std::size_t offset) const noexcept;
+    void readAhead() noexcept;
+
+    const int fd_;
+    const std::size_t chunkSize_;
+    std::array<Slot, kSlots> slots_;
+    std::size_t consume_ = 0;  // the slot given out next
+    bool given_ = false;       // slots_[consume_] was given out and is still the caller's
+    bool ended_ = false;       // the end or an error was given out
+    std::size_t offset_ = 0;   // where the caller's own reads go on (no thread)
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+}  // namespace platform
