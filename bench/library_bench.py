@@ -1,26 +1,36 @@
 #!/usr/bin/env python3
-"""Library export speed: the bridge against plistlib + json.dumps.
+"""Library export speed and memory: the bridge against plistlib + json.dumps.
 
-    library_bench.py [BRIDGE] [--tracks N] [--runs R] [--library FILE]
-                     [--reader READ_LIBRARY] [--reference-only]
+    library_bench.py [BRIDGE] [--tracks N[,N...]] [--runs R] [--reference-tracks N[,N...]]
+                     [--private-root PRIVATE_ROOT] [--reader READ_LIBRARY] [--seed S]
 
-1. Makes a synthetic library of N tracks (default 100000) in bench/out/ with
+For each library size (default 10000,100000,400000 tracks):
+1. Makes a synthetic library of N tracks in bench/out/ with
    generate_library.py, unless it is there already.
 2. Runs the bridge (default build/bridge/HarmonodeAppleMusic) with
    HARMONODE_MUSIC_LIBRARY set to that file, writes "library\\nquit\\n" to its
-   standard input and reads all it writes.
-3. Runs the reference pipeline in a child Python: plistlib.load of the file,
-   then json.dumps of the result (dates and data through str).
+   standard input and reads all it writes, in 1 MiB reads as a host would.
+3. With --private-root (bench/private_root.cpp), runs "write\\nquit\\n" the
+   same way inside a file system root of its own whose
+   /Volumes/Media/_harmonode holds an earlier file, and checks that the file
+   was replaced whole by the text the bridge showed.
 4. Optionally runs read_library (bench/read_library.cpp), the reader alone.
+5. For the sizes in --reference-tracks (default 100000), runs the reference
+   pipeline in a child Python: plistlib.load of the file, then json.dumps of
+   the result (dates and data through str).
 
-Every measurement is a fresh child process, forked from a small wrapper: wall
-time from start to exit and its peak resident memory from wait4(). Prints the best wall time of R runs
-(default 3) and the largest peak memory for each, and the ratio of the
-reference's time to the bridge's.
+Every measurement is a fresh child process, forked from a small wrapper:
+wall time from start to exit and its peak resident memory from wait4().
+Prints the best wall time of R runs (default 3) and the largest peak memory
+of each, one row per size, then checks the goals: at 100,000 tracks library
+and write in at most 0.9 s with at most 100 MiB, at least 18 times faster
+than the reference; at 400,000 tracks at most 4.4 times the time and peak
+memory of 100,000. Exits with 1 when a measured goal is missed.
 """
 
 import argparse
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -67,6 +77,10 @@ class Measurement:
         self.summary = summary  # what check() made of the output
 
 
+class CannotRun(Exception):
+    """The command could not be run here (it exited with 125)."""
+
+
 def measure(command, stdin_bytes=b"", env=None, check=None):
     """Runs `command` once in a fresh child; gives its wall time, its peak
     resident memory and check(output), where output is all it wrote."""
@@ -93,6 +107,8 @@ def measure(command, stdin_bytes=b"", env=None, check=None):
         if status != 0:
             errors.seek(0)
             message = errors.read().decode("utf-8", "replace")[-2000:]
+            if status == 125:
+                raise CannotRun(message.strip())
             raise RuntimeError("%s exited with %d\n%s" % (command[0], status, message))
         with open(report) as f:
             seconds, peak = f.read().split()
@@ -100,89 +116,184 @@ def measure(command, stdin_bytes=b"", env=None, check=None):
     return Measurement(float(seconds), int(peak), summary)
 
 
-def best_of(runs, label, command, **kwargs):
+def best_of(runs, label, make_command, **kwargs):
+    """The fastest of `runs` measurements and the largest peak memory of
+    them; make_command() gives each run's command."""
     results = []
     for run in range(runs):
-        m = measure(command, **kwargs)
+        m = measure(make_command(), **kwargs)
         print("  %-10s run %d: %7.2f s, peak %7.1f MiB" % (label, run + 1, m.seconds, m.peak_kib / 1024), flush=True)
         results.append(m)
     best = min(results, key=lambda m: m.seconds)
     return best, max(m.peak_kib for m in results)
 
 
-
-def check_bridge_output(output):
-    """The bridge's output must hold the reply to library, a JSON library
-    document on the line before the first "###"; gives a summary of it."""
+def first_block(output):
+    """The progress text and the reply line of the first block."""
     end = output.find(b"\n###\n")
     if end < 0:
         raise RuntimeError("the bridge wrote no reply marker; its output ends with %r" % output[-300:])
-    reply = output[output.rfind(b"\n", 0, end) + 1:end]
+    start = output.rfind(b"\n", 0, end) + 1
+    return output[:start], output[start:end]
+
+
+def check_library_output(output):
+    """The bridge's output must hold the reply to library, a JSON library
+    document on the line before the first "###"; gives a summary of it."""
+    _, reply = first_block(output)
     if not reply.startswith(b"{") or b'"tracks"' not in reply:
         raise RuntimeError("the bridge's reply to library is not a library document: %r" % reply[:300])
     return "reply line %.1f MB, all output %.1f MB" % (len(reply) / 1e6, len(output) / 1e6)
+
+
+DESTINATION = "Volumes/Media/_harmonode/harmonode_itunes.json"
+
+
+class PrivateRoots:
+    """File system roots for runs of write, each with an earlier file at the
+    destination; each checked and removed after its run."""
+
+    def __init__(self, helper, bridge):
+        self.helper, self.bridge, self.root = helper, bridge, None
+
+    def command(self):
+        self.root = Path(tempfile.mkdtemp(prefix="harmonode-bench-root-"))
+        destination = self.root / DESTINATION
+        destination.parent.mkdir(parents=True)
+        destination.write_bytes(b"an earlier file")
+        return [self.helper, str(self.root), self.bridge]
+
+    def check(self, output):
+        try:
+            progress, reply = first_block(output)
+            wrote = b"Wrote to file:///" + DESTINATION.encode() + b"\n"
+            if reply != b"{}" or not progress.endswith(wrote):
+                raise RuntimeError("write did not succeed: %r" % output[-300:])
+            text = progress[:-len(wrote)]
+            if (self.root / DESTINATION).read_bytes() + b"\n" != text:
+                raise RuntimeError("the written file is not the text write showed")
+            return "file %.1f MB, all output %.1f MB" % ((len(text) - 1) / 1e6, len(output) / 1e6)
+        finally:
+            self.remove()
+
+    def remove(self):
+        # The mount points are empty folders out here: removed one by one,
+        # never recursively, so nothing outside the root can be touched.
+        for entry in self.root.iterdir():
+            if entry.name == "Volumes":
+                continue
+            if entry.is_symlink():
+                entry.unlink()
+            else:
+                entry.rmdir()
+        shutil.rmtree(self.root / "Volumes")
+        self.root.rmdir()
+
+
+def library_file(tracks, seed):
+    library = BENCH / "out" / ("library-%d.xml" % tracks)
+    if not library.exists():
+        library.parent.mkdir(parents=True, exist_ok=True)
+        print("making %s (%d tracks) ..." % (library, tracks), flush=True)
+        partial = library.with_suffix(".partial")
+        subprocess.run([sys.executable, str(BENCH / "generate_library.py"), str(tracks), str(partial),
+                        "--seed", str(seed)], check=True)
+        partial.rename(library)
+    return library
+
+
+def sizes(text):
+    return [int(n) for n in text.split(",") if n]
 
 
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("bridge", nargs="?", default=str(ROOT / "build/bridge/HarmonodeAppleMusic"),
                         help="the bridge binary (default build/bridge/HarmonodeAppleMusic)")
-    parser.add_argument("--tracks", type=int, default=100_000, help="tracks in the synthetic library")
+    parser.add_argument("--tracks", type=sizes, default=[10_000, 100_000, 400_000],
+                        help="tracks in the synthetic libraries, comma-separated")
+    parser.add_argument("--reference-tracks", type=sizes, default=[100_000],
+                        help="sizes at which the reference pipeline is measured too")
     parser.add_argument("--runs", type=int, default=3, help="runs of each measurement (best is kept)")
-    parser.add_argument("--library", help="library file to use (default bench/out/library-N.xml, made if missing)")
     parser.add_argument("--seed", type=int, default=1, help="seed for a library that is made")
+    parser.add_argument("--private-root", help="private_root binary, to measure write as well")
     parser.add_argument("--reader", help="read_library binary, to time the library reader alone as well")
-    parser.add_argument("--reference-only", action="store_true", help="measure the reference pipeline only")
     args = parser.parse_args(argv)
     runs = max(1, args.runs)
+    bridge = os.path.abspath(args.bridge)
+    if not os.access(bridge, os.X_OK):
+        parser.error("no bridge binary at %s" % args.bridge)
 
-    library = Path(args.library) if args.library else BENCH / "out" / ("library-%d.xml" % args.tracks)
-    if not library.exists():
-        if args.library:
-            parser.error("no library file at %s" % library)
-        library.parent.mkdir(parents=True, exist_ok=True)
-        print("making %s (%d tracks) ..." % (library, args.tracks), flush=True)
-        partial = library.with_suffix(".partial")
-        subprocess.run([sys.executable, str(BENCH / "generate_library.py"), str(args.tracks), str(partial),
-                        "--seed", str(args.seed)], check=True)
-        partial.rename(library)
-    size = library.stat().st_size
-    print("library %s: %.1f MB" % (library, size / 1e6))
-
-    bridge = None
-    if not args.reference_only:
-        if os.access(args.bridge, os.X_OK):
-            env = dict(os.environ, HARMONODE_MUSIC_LIBRARY=str(library))
-            print("bridge %s" % args.bridge, flush=True)
-            bridge = best_of(runs, "bridge", [os.path.abspath(args.bridge)], stdin_bytes=b"library\nquit\n",
-                             env=env, check=check_bridge_output)
-            print("  " + bridge[0].summary)
-        else:
-            print("no bridge binary at %s; measuring the reference only" % args.bridge)
-
-    reader = None
-    if args.reader:
-        print("reader %s" % args.reader, flush=True)
-        reader = best_of(runs, "reader", [os.path.abspath(args.reader), str(library)])
-
-    print("reference: plistlib.load + json.dumps", flush=True)
-    reference = best_of(runs, "reference", [sys.executable, "-c", REFERENCE, str(library)])
-    print("  " + reference[0].summary)
+    rows = []
+    for tracks in args.tracks:
+        library = library_file(tracks, args.seed)
+        print("library %s: %.1f MB" % (library, library.stat().st_size / 1e6), flush=True)
+        env = dict(os.environ, HARMONODE_MUSIC_LIBRARY=str(library))
+        row = {"tracks": tracks, "size": library.stat().st_size}
+        row["library"] = best_of(runs, "library", lambda: [bridge], stdin_bytes=b"library\nquit\n", env=env,
+                                 check=check_library_output)
+        print("  " + row["library"][0].summary)
+        if args.private_root:
+            roots = PrivateRoots(os.path.abspath(args.private_root), bridge)
+            try:
+                row["write"] = best_of(runs, "write", roots.command, stdin_bytes=b"write\nquit\n", env=env,
+                                       check=roots.check)
+                print("  " + row["write"][0].summary)
+            except CannotRun as reason:
+                roots.remove()
+                print("  write: not measured, no private root here: %s" % reason)
+        if args.reader:
+            row["reader"] = best_of(runs, "reader", lambda: [os.path.abspath(args.reader), str(library)])
+        if tracks in args.reference_tracks:
+            print("  reference: plistlib.load + json.dumps", flush=True)
+            row["reference"] = best_of(runs, "reference", lambda: [sys.executable, "-c", REFERENCE, str(library)])
+            print("  " + row["reference"][0].summary)
+        rows.append(row)
 
     print()
-    print("%-28s %9s %12s" % ("", "wall (s)", "peak (MiB)"))
-    rows = [("bridge: library export", bridge), ("reader alone", reader), ("plistlib + json.dumps", reference)]
-    for name, result in rows:
-        if result:
-            print("%-28s %9.2f %12.1f" % (name, result[0].seconds, result[1] / 1024))
-    if bridge:
-        ratio = reference[0].seconds / bridge[0].seconds
-        print()
-        print("reference / bridge time: %.2fx (needs at least 6x)" % ratio)
-        print("peak memory: bridge %.1f MiB, reference %.1f MiB (bridge must be lower)" %
-              (bridge[1] / 1024, reference[1] / 1024))
-        return 0 if ratio >= 6 and bridge[1] < reference[1] else 1
-    return 0
+    columns = [("library", "library"), ("write", "write"), ("reader", "reader alone"),
+               ("reference", "plistlib+json.dumps")]
+    print("%8s %8s" % ("tracks", "file MB") + "".join(" | %-20s" % title for _, title in columns) + " | ratio")
+    print("%8s %8s" % ("", "") + "".join(" | %9s %10s" % ("wall (s)", "peak (MiB)") for _ in columns))
+    for row in rows:
+        line = "%8d %8.1f" % (row["tracks"], row["size"] / 1e6)
+        for key, _ in columns:
+            result = row.get(key)
+            line += " | %9.2f %10.1f" % (result[0].seconds, result[1] / 1024) if result else " | %9s %10s" % ("-", "-")
+        if "reference" in row:
+            line += " | %.1fx" % (row["reference"][0].seconds / row["library"][0].seconds)
+        print(line)
+
+    print()
+    missed = 0
+    by_size = {row["tracks"]: row for row in rows}
+
+    def goal(ok, text):
+        nonlocal missed
+        missed += 0 if ok else 1
+        print("%s  %s" % ("met   " if ok else "MISSED", text))
+
+    if 100_000 in by_size:
+        row = by_size[100_000]
+        for command in ("library", "write"):
+            if command in row:
+                seconds, peak = row[command][0].seconds, row[command][1] / 1024
+                goal(seconds <= 0.9, "%s at 100,000 tracks in %.2f s (at most 0.9 s)" % (command, seconds))
+                goal(peak <= 100, "%s at 100,000 tracks peaks at %.1f MiB (at most 100 MiB)" % (command, peak))
+        if "reference" in row:
+            ratio = row["reference"][0].seconds / row["library"][0].seconds
+            goal(ratio >= 18, "library %.1f times faster than the reference (at least 18)" % ratio)
+    if 100_000 in by_size and 400_000 in by_size:
+        small, large = by_size[100_000], by_size[400_000]
+        for command in ("library", "write"):
+            if command in small and command in large:
+                time_ratio = large[command][0].seconds / small[command][0].seconds
+                peak_ratio = large[command][1] / small[command][1]
+                goal(time_ratio <= 4.4, "%s at 400,000 tracks takes %.2f times as long (at most 4.4)" %
+                     (command, time_ratio))
+                goal(peak_ratio <= 4.4, "%s at 400,000 tracks peaks at %.2f times the memory (at most 4.4)" %
+                     (command, peak_ratio))
+    return 1 if missed else 0
 
 
 if __name__ == "__main__":
