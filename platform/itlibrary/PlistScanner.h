@@ -112,7 +112,9 @@ private:
             {PlistElement::Real, "real"},     {PlistElement::Date, "date"},       {PlistElement::Data, "data"},
             {PlistElement::True, "true"},     {PlistElement::False, "false"},
         };
-        for (const auto& [element, name] : kNames) {
+        for (const auto& entry : kNames) {
+            const PlistElement element = entry.first;
+            const std::string_view name = entry.second;
             char text[16] = {};
             const auto make = [&](std::string_view before, std::string_view after) {
                 std::size_t n = 0;
