@@ -165,6 +165,7 @@ private:
     Step attributes(const char*& p, const char* end);
     Step text(const char*& p, bool last);
     Step reference(const char*& p, bool last, bool wanted);
+    bool knownTag(const char*& p, PlistElement element);
     void open(PlistElement element);
     void close();
     // The end of the text held: past it lies a NUL.
@@ -378,32 +379,20 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::tag(const char*& p) 
     }
     // Mostly a value's or a key's tag as exports write it.
     if (depth_ > 0 && depth_ < kMostDepth) {
-        const auto known = [&](PlistElement element) {
-            const Tags& tags = tagsOf(element);
-            if (at(p, tags.start)) {
-                p += tags.start.length;
-                open(element);
-                return true;
-            }
-            if (at(p, tags.empty)) {
-                p += tags.empty.length;
-                open(element);
-                if (!handler_.stopped()) close();
-                return true;
-            }
-            return false;
-        };
         switch (p[1]) {
-            case 'k': if (known(PlistElement::Key)) return Step::Ok; break;
-            case 's': if (known(PlistElement::String)) return Step::Ok; break;
-            case 'i': if (known(PlistElement::Integer)) return Step::Ok; break;
+            case 'k': if (knownTag(p, PlistElement::Key)) return Step::Ok; break;
+            case 's': if (knownTag(p, PlistElement::String)) return Step::Ok; break;
+            case 'i': if (knownTag(p, PlistElement::Integer)) return Step::Ok; break;
             case 'd':
-                if (known(PlistElement::Dict) || known(PlistElement::Date) || known(PlistElement::Data)) return Step::Ok;
+                if (knownTag(p, PlistElement::Dict) || knownTag(p, PlistElement::Date) ||
+                    knownTag(p, PlistElement::Data)) {
+                    return Step::Ok;
+                }
                 break;
-            case 't': if (known(PlistElement::True)) return Step::Ok; break;
-            case 'f': if (known(PlistElement::False)) return Step::Ok; break;
-            case 'a': if (known(PlistElement::Array)) return Step::Ok; break;
-            case 'r': if (known(PlistElement::Real)) return Step::Ok; break;
+            case 't': if (knownTag(p, PlistElement::True)) return Step::Ok; break;
+            case 'f': if (knownTag(p, PlistElement::False)) return Step::Ok; break;
+            case 'a': if (knownTag(p, PlistElement::Array)) return Step::Ok; break;
+            case 'r': if (knownTag(p, PlistElement::Real)) return Step::Ok; break;
             default: break;
         }
     }
@@ -455,6 +444,25 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::attributes(const cha
     }
     q = skipBlanks(r + 1);
     return Step::Ok;
+}
+
+// Whether `p` starts `element`'s start or empty-element tag as exports
+// write it; if so, takes it.
+template <class Handler>
+inline bool PlistScanner<Handler>::knownTag(const char*& p, PlistElement element) {
+    const Tags& tags = tagsOf(element);
+    if (at(p, tags.start)) {
+        p += tags.start.length;
+        open(element);
+        return true;
+    }
+    if (at(p, tags.empty)) {
+        p += tags.empty.length;
+        open(element);
+        if (!handler_.stopped()) close();
+        return true;
+    }
+    return false;
 }
 
 template <class Handler>
