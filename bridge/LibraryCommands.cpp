@@ -26,7 +26,6 @@ platform::Result<LibraryDocument> libraryToJSON() {
     // error and no text at all.
     document.value().write(JsonLayout::pretty, writeOutput);
     writeOutput("\n");
-    flushOutput();
     return document;
 }
 
@@ -50,7 +49,6 @@ platform::Status exportLibraryToFile(const platform::URL& destURL) {
         if (file) file->write(piece);
     });
     writeOutput("\n");
-    flushOutput();
     if (failure) return *failure;
     return file->commit();
 }

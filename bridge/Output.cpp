@@ -13,14 +13,14 @@ namespace harmonode {
 
 namespace {
 
-// Copying text into the pipe to the host is left to a thread of its own,
-// so the bridge's thread goes on making the next text meanwhile. The text
-// is collected in pieces; at most two wait for the writer at a time, so
-// little is held. Where no thread can be started, the caller writes.
+// Copying large texts into the pipe to the host is left to a thread of its
+// own, so the bridge's thread goes on making the next piece meanwhile; at
+// most two pieces wait for it. Anything smaller is written at once, after
+// whatever still waits, so that every line has gone out when the call that
+// wrote it returns. Where no thread can be started, the caller writes all.
 class Writer {
 public:
     ~Writer() {
-        flush();
         {
             const std::lock_guard lock(mutex_);
             stop_ = true;
@@ -31,24 +31,35 @@ public:
 
     void write(std::string_view text) {
         if (!started_) start();
-        if (!thread_.joinable()) return put(text);
-        current_.append(text);
-        if (current_.size() >= kPiece) submit();
+        if (!thread_.joinable() || text.size() < kLarge) {
+            drain();
+            put(text);
+            return;
+        }
+        std::string piece;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return queue_.size() < kWaiting; });
+            if (!spare_.empty()) {
+                piece = std::move(spare_.back());
+                spare_.pop_back();
+            }
+        }
+        piece.assign(text);  // the caller's text is its own again once this returns
+        {
+            const std::lock_guard lock(mutex_);
+            queue_.push_back(std::move(piece));
+        }
+        changed_.notify_all();
     }
 
     void flush() {
-        if (!thread_.joinable()) {
-            std::fflush(stdout);
-            return;
-        }
-        if (!current_.empty()) submit();
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return queue_.empty() && !writing_; });
+        drain();
         std::fflush(stdout);
     }
 
 private:
-    static constexpr std::size_t kPiece = std::size_t{256} << 10;
+    static constexpr std::size_t kLarge = std::size_t{64} << 10;
     static constexpr std::size_t kWaiting = 2;
 
     static void put(std::string_view text) {
@@ -65,20 +76,11 @@ private:
         }
     }
 
-    void submit() {
-        std::string full;
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return queue_.size() < kWaiting; });
-            queue_.push_back(std::move(current_));
-            if (!spare_.empty()) {
-                full = std::move(spare_.back());
-                spare_.pop_back();
-            }
-        }
-        changed_.notify_all();
-        current_ = std::move(full);
-        current_.clear();
+    // Waits until everything queued has been written.
+    void drain() {
+        if (!thread_.joinable()) return;
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.empty() && !writing_; });
     }
 
     void run() {
@@ -99,7 +101,6 @@ private:
     }
 
     bool started_ = false;
-    std::string current_;  // the piece being collected, the bridge thread's
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::string> queue_;   // pieces waiting for the writer

@@ -1,9 +1,10 @@
 #pragma once
 // The bridge's standard output: progress lines, reply lines and markers,
-// in the order they are written. A thread of the output's own writes them
-// to standard output (unbuffered once the process entry has switched it)
-// in large writes while the bridge goes on; flushOutput returns once all of
-// it has gone out. Bridge thread only.
+// in the order they are written, to standard output (unbuffered once the
+// process entry has switched it). A large piece of text is written by a
+// thread of the output's own while the bridge goes on; anything else has
+// gone out when the call returns, and so has everything before it.
+// Bridge thread only.
 
 #include <string_view>
 
