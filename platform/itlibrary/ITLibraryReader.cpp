@@ -662,6 +662,18 @@ Status ITLibraryReader::parse(std::string_view text, bool end) {
 
 Status ITLibraryReader::parseChunk(std::string_view text, bool end) {
     constexpr std::size_t kMostAtOnce = std::size_t{1} << 30;  // the parser counts bytes in an int
+    // Where the text ends, counted as the parser counts: lines end at a
+    // line feed, a carriage return or both, columns count characters.
+    for (const char c : text) {
+        if (c == '\n' || c == '\r') {
+            if (c == '\r' || !endAfterReturn_) ++end_.line;
+            end_.column = 1;
+            endAfterReturn_ = c == '\r';
+        } else {
+            endAfterReturn_ = false;
+            if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++end_.column;
+        }
+    }
     do {
         const std::string_view piece = text.substr(0, kMostAtOnce);
         text.remove_prefix(piece.size());
@@ -841,6 +853,11 @@ void ITLibraryReader::parseError(const _xmlError& error) {
             // document "extra content"; say that it was cut short.
             if (parser_->nameNr > 0 && parser_->name != nullptr) {
                 parseError_.message = std::string("Premature end of data in tag ") + chars(parser_->name);
+                // The data ended where the file did. (The parser may tell
+                // where an unfinished CDATA section began instead, or a
+                // place between, depending on how the text came in pieces.)
+                parseError_.line = end_.line;
+                parseError_.column = end_.column;
                 return;
             }
             if (!sawRootElement_) {

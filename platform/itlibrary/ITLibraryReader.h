@@ -233,6 +233,11 @@ private:
         int code = 0, line = 0, column = 0;
         std::string message;
     } parseError_;
+    // Where the text handed to the parser so far ends.
+    struct {
+        int line = 1, column = 1;
+    } end_;
+    bool endAfterReturn_ = false;  // the text so far ends in a carriage return
     std::unordered_set<std::string> declaredEntities_;  // general entities the document type declares
     bool sawRootElement_ = false;  // the document has begun its root element
     std::array<std::pair<const XmlChar*, PlistElement>, 16> elementNames_{};  // see elementNamed()

@@ -504,6 +504,16 @@ TEST(ITLibraryReader, ATruncatedExportIsAnErrorNotASmallerLibrary) {
     }
     // What follows a whole document is not taken for truncation.
     EXPECT_NE(errorOf(xml + "<plist>").find("Extra content at the end of the document"), std::string::npos);
+    // A CDATA section left open runs to the end, which is where the error
+    // is, however the file comes in pieces.
+    std::string open = xml;
+    open.insert(open.find("<key>2</key>"), "<![CDATA[" + std::string(2000, 'x') + "\n");
+    for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{4093}, ITLibraryReader::kChunkSize}) {
+        EXPECT_EQ(errorOf(open, chunk),
+                  "The music library file \"Library.xml\" is malformed at line 21 column 1: "
+                  "Premature end of data in tag dict")
+            << chunk;
+    }
 }
 
 // `xml` as UTF-16, little-endian with a byte order mark or big-endian without.
