@@ -20,23 +20,4 @@ PlistElement plistElementNamed(std::string_view name) noexcept {
     }
 }
 
-std::string_view plistElementName(PlistElement element) noexcept {
-    using E = PlistElement;
-    switch (element) {
-        case E::Plist: return "plist";
-        case E::Dict: return "dict";
-        case E::Array: return "array";
-        case E::Key: return "key";
-        case E::String: return "string";
-        case E::Integer: return "integer";
-        case E::Real: return "real";
-        case E::Date: return "date";
-        case E::Data: return "data";
-        case E::True: return "true";
-        case E::False: return "false";
-        case E::Other: break;
-    }
-    return {};
-}
-
 }  // namespace platform

@@ -43,9 +43,8 @@ namespace platform {
 
 enum class PlistElement : std::uint8_t { Other, Plist, Dict, Array, Key, String, Integer, Real, Date, Data, True, False };
 
-// The element a name names, and the name of an element (empty for Other).
+// The element a name names.
 PlistElement plistElementNamed(std::string_view name) noexcept;
-std::string_view plistElementName(PlistElement element) noexcept;
 
 template <class Handler>
 class PlistScanner {
