@@ -223,6 +223,10 @@ def main(argv):
     bridge = os.path.abspath(args.bridge)
     if not os.access(bridge, os.X_OK):
         parser.error("no bridge binary at %s" % args.bridge)
+    for option, path, target in (("--private-root", args.private_root, "private_root"),
+                                 ("--reader", args.reader, "read_library")):
+        if path and not os.access(path, os.X_OK):
+            parser.error("%s: no program at %s (cmake --build <dir> --target %s)" % (option, path, target))
 
     rows = []
     for tracks in args.tracks:
