@@ -24,26 +24,10 @@ namespace {
 // byte from 0x80 up, or 0 when none does (an overlong form, a surrogate,
 // a value past U+10FFFF, a sequence cut short).
 std::size_t sequenceLength(const unsigned char* p, const unsigned char* end) noexcept {
-    const unsigned char c = *p;
-    std::size_t need = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        need = 1;
-    } else if (c == 0xE0) {
-        need = 2, low = 0xA0;
-    } else if ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) {
-        need = 2;
-    } else if (c == 0xED) {
-        need = 2, high = 0x9F;
-    } else if (c == 0xF0) {
-        need = 3, low = 0x90;
-    } else if (c >= 0xF1 && c <= 0xF3) {
-        need = 3;
-    } else if (c == 0xF4) {
-        need = 3, high = 0x8F;
-    } else {
-        return 0;
-    }
+    const platform::UTF8Lead lead = platform::utf8Lead(*p);
+    const std::size_t need = lead.following;
+    if (!lead.valid || need == 0) return 0;
+    const unsigned char low = lead.low, high = lead.high;
     if (static_cast<std::size_t>(end - p) <= need || p[1] < low || p[1] > high) return 0;
     for (std::size_t i = 2; i <= need; ++i) {
         if (p[i] < 0x80 || p[i] > 0xBF) return 0;

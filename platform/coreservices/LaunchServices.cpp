@@ -14,6 +14,7 @@
 
 #include "platform/foundation/File.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Text.h"
 #include "platform/foundation/UTF8.h"
 #include "platform/freedesktop/BaseDirectories.h"
 #include "platform/freedesktop/DesktopEntry.h"
@@ -46,20 +47,6 @@ bool nameableId(std::string_view id) {
     return true;
 }
 
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
-    return text;
-}
-
-std::string lowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
-
 bool makeFolders(const std::string& folder) {
     for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string prefix = folder.substr(0, slash);
@@ -68,26 +55,10 @@ bool makeFolders(const std::string& folder) {
     }
 }
 
-// The file's text; empty when it does not exist yet; none (errno set) when
-// it cannot be read.
-std::optional<std::string> readText(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? std::optional<std::string>(std::string()) : std::nullopt;
-    std::string text;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            errno = error;
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
+// The file's text; empty when it does not exist yet.
+Result<std::string> readText(const std::string& path) {
+    Result<std::string> text = readFile(path, kSmallFileLimit);
+    if (!text && text.error().systemCode == ENOENT) return std::string();
     return text;
 }
 
@@ -109,7 +80,7 @@ std::string withDefault(std::string_view text, const std::string& key, const std
     bool inGroup = false, inFirstGroup = false, replaced = false;
     std::optional<std::size_t> insertAt;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view trimmed = trim(lines[i]);
+        const std::string_view trimmed = trim(lines[i], " \t\r");
         if (!trimmed.empty() && trimmed.front() == '[') {
             inGroup = trimmed == kGroup;
             inFirstGroup = inGroup && !insertAt;
@@ -119,14 +90,14 @@ std::string withDefault(std::string_view text, const std::string& key, const std
         if (!inGroup || trimmed.empty() || trimmed.front() == '#') continue;
         if (inFirstGroup) insertAt = i + 1;
         const std::size_t equals = trimmed.find('=');
-        if (equals != std::string_view::npos && lowerAscii(trim(trimmed.substr(0, equals))) == key) {
+        if (equals != std::string_view::npos && lowerAscii(trim(trimmed.substr(0, equals), " \t\r")) == key) {
             lines[i] = entry;
             replaced = true;
         }
     }
     if (!replaced) {
         if (!insertAt) {
-            if (!lines.empty() && !trim(lines.back()).empty()) lines.emplace_back();
+            if (!lines.empty() && !trim(lines.back(), " \t\r").empty()) lines.emplace_back();
             lines.emplace_back(kGroup);
             insertAt = lines.size();
         }
@@ -162,17 +133,17 @@ OSStatus LSSetDefaultHandlerForURLScheme(std::u16string_view inScheme, std::u16s
             path = real;
             std::free(real);
         }
-        const std::optional<std::string> text = readText(path);
+        const Result<std::string> text = readText(path);
         if (!text) {
-            NSLog("LSSetDefaultHandlerForURLScheme: could not read \"%@\": %@", path, std::strerror(errno));
+            NSLog("LSSetDefaultHandlerForURLScheme: %@", text.error().description);
             return kLSUnknownErr;
         }
         if (!makeFolders(*folder)) {
-            NSLog("LSSetDefaultHandlerForURLScheme: could not make \"%@\": %@", *folder, std::strerror(errno));
+            NSLog("LSSetDefaultHandlerForURLScheme: %@", systemError("make", *folder, errno).description);
             return kLSUnknownErr;
         }
         const Status written =
-            writeFileAtomically(path, withDefault(*text, "x-scheme-handler/" + *scheme, id + ".desktop;"));
+            writeFileAtomically(path, withDefault(text.value(), "x-scheme-handler/" + *scheme, id + ".desktop;"));
         if (!written) {
             NSLog("LSSetDefaultHandlerForURLScheme: %@", written.error().description);
             return kLSUnknownErr;

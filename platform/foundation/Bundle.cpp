@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/foundation/File.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/StringsTable.h"
 #include "platform/foundation/UTF8.h"
@@ -22,26 +23,6 @@ constexpr std::string_view kResourceFolders[] = {"/Contents/Resources/", "/Resou
 bool isSafeName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
            name.find('\0') == std::string_view::npos;
-}
-
-// The whole file, or the system's reason it could not be read.
-Result<std::string> readFile(const std::string& path) {
-    struct File {
-        int fd;
-        ~File() {
-            if (fd >= 0) ::close(fd);
-        }
-    } const file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0) return Error{std::strerror(errno)};
-    std::string bytes;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return Error{std::strerror(errno)};
-        if (n == 0) return bytes;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
 }
 
 }  // namespace
@@ -103,7 +84,7 @@ const NSBundle::Table& NSBundle::table(const std::string& name) const {
     std::call_once(table->once, [&] {
         const std::optional<std::string> path = pathForResource(name, "strings");
         if (!path) return;
-        Result<std::string> bytes = readFile(*path);
+        Result<std::string> bytes = readFile(*path, kSmallFileLimit);
         Result<StringsTable> entries = bytes ? parseStringsTable(bytes.value()) : Result<StringsTable>(bytes.error());
         if (entries) {
             table->entries = std::move(entries).value();

@@ -4,10 +4,12 @@
 // `Error` carries the human-readable description that a platform operation
 // gives when it fails (the localized description of the platform's error
 // objects). `Result<T>` holds either a value or an `Error`; callers test it
-// with `ok()` and read `value()` or `error()`. Nothing here throws.
+// with `ok()` and read `value()` or `error()`. Nothing here throws but
+// std::bad_alloc. Descriptions are always valid UTF-8.
 
 #include <cassert>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 
@@ -15,6 +17,7 @@ namespace platform {
 
 struct Error {
     std::string description;
+    int systemCode = 0;  // the errno of the system call that failed, 0 for any other failure
 };
 
 template <class T>
@@ -39,5 +42,18 @@ private:
 struct Done {};
 using Status = Result<Done>;
 inline Status success() { return Done{}; }
+
+// The system's text for the errno value `error` ("No such file or
+// directory"). Thread-safe.
+std::string systemReason(int error);
+
+// The one wording of a failed system call on a file: could not `what`
+// "`path`": the system's reason. Bytes of `path` that are not UTF-8 are
+// shown as U+FFFD.
+// The error's systemCode is `error`.
+Error systemError(std::string_view what, std::string_view path, int error);
+
+// `path` as an error text may show it: U+FFFD for bytes that are not UTF-8.
+std::string shownPath(std::string_view path);
 
 }  // namespace platform

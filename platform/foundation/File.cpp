@@ -7,17 +7,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <vector>
 
+#include "platform/foundation/FileDescriptor.h"
+
 namespace platform {
 namespace {
-
-Error systemError(const std::string& what, const std::string& path, int error) {
-    return Error{"could not " + what + " \"" + path + "\": " + std::strerror(error)};
-}
 
 bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -55,39 +54,19 @@ std::string randomTemporaryName(const std::string& name) {
     return result;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) noexcept : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
-    int get() const noexcept { return fd_; }
-    // Closes now and gives close's error (0 on success).
-    int reset() noexcept {
-        int error = 0;
-        if (fd_ >= 0 && ::close(fd_) != 0) error = errno;
-        fd_ = -1;
-        return error;
-    }
-
-private:
-    int fd_;
-};
 
 // Removes the temporary files of `name` in `folder` whose writers are gone:
 // a writer holds an exclusive lock on its temporary file until the file
 // has been renamed into place, so one that can be locked was left behind by
 // a writer that was killed. Best effort; a failure only leaves files.
 void removeAbandonedTemporaries(const std::string& folder, const std::string& name) {
-    const Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() < 0) return;
-    const int listFd = ::dup(dir.get());
-    if (listFd < 0) return;
-    DIR* listing = ::fdopendir(listFd);
-    if (listing == nullptr) {
-        ::close(listFd);
-        return;
-    }
+    FileDescriptor listFd(::dup(dir.get()));
+    if (!listFd) return;
+    DIR* listing = ::fdopendir(listFd.get());
+    if (listing == nullptr) return;
+    listFd.release();  // the listing owns it now
     const std::string prefix = temporaryPrefix(name);
     std::vector<std::string> candidates;
     while (const dirent* entry = ::readdir(listing)) {
@@ -96,7 +75,7 @@ void removeAbandonedTemporaries(const std::string& folder, const std::string& na
     ::closedir(listing);
 
     for (const std::string& candidate : candidates) {
-        const Descriptor file(
+        const FileDescriptor file(
             ::openat(dir.get(), candidate.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
         struct stat opened {};
         if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) continue;
@@ -177,6 +156,48 @@ int nameTemporary(int fd, const std::string& folder, const std::string& name, st
 
 }  // namespace
 
+Result<std::string> readFile(const std::string& path, std::size_t limit) {
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!file) return systemError("read", path, errno);
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0) return systemError("read", path, errno);
+    const auto refused = [&](std::string_view reason) {
+        return Error{"could not read \"" + shownPath(path) + "\": " + std::string(reason)};
+    };
+    if (!S_ISREG(st.st_mode)) return refused("it is not a regular file");
+    const auto tooLarge = [&] { return refused("it is larger than " + std::to_string(limit) + " bytes"); };
+    const auto known = static_cast<std::size_t>(st.st_size);
+    if (known > limit) return tooLarge();
+    // One byte more than the size tells whether the file grew; files whose
+    // size is not known (those of /proc) grow the buffer as they are read.
+    std::string bytes;
+    bytes.resize(known < limit ? known + 1 : known);
+    if (bytes.empty()) bytes.resize(std::min<std::size_t>(limit, 4096));
+    std::size_t have = 0;
+    for (;;) {
+        if (have == bytes.size()) {
+            if (have >= limit) {
+                // Full at the limit: only an end right here keeps it.
+                char probe;
+                ssize_t n;
+                while ((n = ::read(file.get(), &probe, 1)) < 0 && errno == EINTR) {
+                }
+                if (n < 0) return systemError("read", path, errno);
+                if (n > 0) return tooLarge();
+                break;
+            }
+            bytes.resize(std::min(limit, std::max<std::size_t>(have * 2, 4096)));
+        }
+        const ssize_t n = ::read(file.get(), bytes.data() + have, bytes.size() - have);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return systemError("read", path, errno);
+        if (n == 0) break;
+        have += static_cast<std::size_t>(n);
+    }
+    bytes.resize(have);
+    return bytes;
+}
+
 Result<AtomicFileWriter> AtomicFileWriter::create(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
@@ -236,7 +257,7 @@ Status AtomicFileWriter::commit() {
     abandon();  // the data is on disk already: fsync said so
     if (error) return systemError("write", path_, error);
     // Make the rename itself durable; a failure here loses nothing written.
-    if (const Descriptor dir(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0) {
+    if (const FileDescriptor dir(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0) {
         ::fsync(dir.get());
     }
     return success();

@@ -3,12 +3,28 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
+#include <limits>
 #include <string>
 #include <string_view>
 
 #include "platform/foundation/Error.h"
 
 namespace platform {
+
+inline constexpr std::size_t kNoReadLimit = std::numeric_limits<std::size_t>::max();
+// The bound on the small files the stand-ins read whole (string tables,
+// mimeapps.list, desktop entries, files of /proc): 4 MiB.
+inline constexpr std::size_t kSmallFileLimit = std::size_t{4} << 20;
+
+// The whole content of the file at `path`. The file is opened without
+// blocking (a FIFO or a device never holds the call up) and read only when
+// it is a regular file; one that holds more than `limit` bytes is refused
+// without being read whole. A file of known size is read in one buffer of
+// that size. Errors read as systemError's ("could not read ..."; its
+// systemCode is ENOENT for a missing file), or say the file "is not a
+// regular file" or "is larger than N bytes".
+Result<std::string> readFile(const std::string& path, std::size_t limit = kNoReadLimit);
 
 // Writes `bytes` to `path` atomically: into a new temporary file in the same
 // folder, flushed to disk, then renamed over `path` in one step. A reader

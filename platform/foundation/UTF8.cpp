@@ -15,28 +15,18 @@ std::size_t sequenceLength(std::string_view s, std::size_t i, std::size_t* consu
     const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(s[k]); };
     const std::uint8_t b0 = byte(i);
     if (b0 < 0x80) return 1;
-    std::size_t need = 0;
-    std::uint8_t lo = 0x80, hi = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        need = 1;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        need = 2;
-        if (b0 == 0xE0) lo = 0xA0;
-        if (b0 == 0xED) hi = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        need = 3;
-        if (b0 == 0xF0) lo = 0x90;
-        if (b0 == 0xF4) hi = 0x8F;
-    } else {
+    const UTF8Lead lead = utf8Lead(b0);
+    if (!lead.valid) {
         *consumed = 1;
         return 0;
     }
+    const std::size_t need = lead.following;
     std::size_t k = 1;
     for (; k <= need; ++k) {
         if (i + k >= s.size()) break;
         const std::uint8_t b = byte(i + k);
-        const std::uint8_t l = (k == 1) ? lo : 0x80;
-        const std::uint8_t h = (k == 1) ? hi : 0xBF;
+        const std::uint8_t l = (k == 1) ? lead.low : 0x80;
+        const std::uint8_t h = (k == 1) ? lead.high : 0xBF;
         if (b < l || b > h) break;
     }
     if (k > need) return need + 1;

@@ -4,21 +4,16 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <fstream>
 #include <set>
 
+#include "platform/foundation/File.h"
+#include "platform/foundation/Text.h"
 #include "platform/freedesktop/BaseDirectories.h"
 
 namespace platform::freedesktop {
 namespace {
 
 constexpr std::string_view kSuffix = ".desktop";
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
-    return text;
-}
 
 // The escapes of a string value: \s \n \t \r \\.
 std::string unescape(std::string_view value) {
@@ -47,16 +42,18 @@ struct Parsed {
 };
 
 std::optional<Parsed> readEntry(const std::string& path, std::string id) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-    std::ifstream in(path);
-    if (!in) return std::nullopt;
+    const Result<std::string> bytes = readFile(path, kSmallFileLimit);
+    if (!bytes) return std::nullopt;
     Parsed parsed;
     parsed.entry.id = std::move(id);
     parsed.entry.path = path;
     bool inGroup = false, sawGroup = false;
-    for (std::string line; std::getline(in, line);) {
-        const std::string_view text = trim(line);
+    const std::string_view content = bytes.value();
+    for (std::size_t start = 0; start < content.size();) {
+        std::size_t end = content.find('\n', start);
+        if (end == std::string_view::npos) end = content.size();
+        const std::string_view text = trim(content.substr(start, end - start), " \t\r");
+        start = end + 1;
         if (text.empty() || text.front() == '#') continue;
         if (text.front() == '[') {
             inGroup = text == "[Desktop Entry]";
@@ -66,8 +63,8 @@ std::optional<Parsed> readEntry(const std::string& path, std::string id) {
         if (!inGroup) continue;
         const std::size_t equals = text.find('=');
         if (equals == std::string_view::npos) continue;
-        const std::string_view key = trim(text.substr(0, equals));
-        const std::string value = unescape(trim(text.substr(equals + 1)));
+        const std::string_view key = trim(text.substr(0, equals), " \t\r");
+        const std::string value = unescape(trim(text.substr(equals + 1), " \t\r"));
         if (key == "Name") parsed.entry.name = value;
         else if (key == "Exec") parsed.entry.exec = value;
         else if (key == "Type") parsed.type = value;
@@ -125,7 +122,7 @@ std::vector<DesktopEntry> applicationEntries() {
 }
 
 std::string execProgram(std::string_view exec) {
-    exec = trim(exec);
+    exec = trim(exec, " \t\r");
     std::string program;
     if (exec.empty() || exec.front() != '"') {
         return std::string(exec.substr(0, exec.find_first_of(" \t")));

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <new>
 
+#include "platform/foundation/FileDescriptor.h"
 #include "platform/itlibrary/PlistValues.h"
 #include "platform/itlibrary/ReadAhead.h"
 
@@ -236,13 +237,13 @@ void setInteger(std::int64_t& field, std::string_view text) noexcept {
 
 std::string quoted(std::string_view text) {
     std::string out = "\"";
-    out += text;
+    out += shownPath(text);
     out += '"';
     return out;
 }
 
 Error unreadable(const std::string& path, int error) {
-    return Error{"The music library file " + quoted(path) + " cannot be read: " + std::strerror(error)};
+    return Error{"The music library file " + quoted(path) + " cannot be read: " + systemReason(error)};
 }
 
 // Why a file of this type cannot be read as a library, if it cannot.
@@ -331,13 +332,6 @@ void preferHugePages(void* data, std::size_t size) noexcept {
 }
 
 constexpr std::uint32_t kNoTrack = UINT32_MAX;  // no track has the ID
-
-struct FileDescriptor {
-    int fd;
-    ~FileDescriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 }  // namespace
 
@@ -432,9 +426,9 @@ Status ITLibraryReader::readFile(const std::string& path, ITLibrary& library) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return unreadable(path, errno);
     if (auto error = notARegularFile(path, st.st_mode)) return *error;
-    const FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
-    if (file.fd < 0) return unreadable(path, errno);
-    if (::fstat(file.fd, &st) != 0) return unreadable(path, errno);
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!file) return unreadable(path, errno);
+    if (::fstat(file.get(), &st) != 0) return unreadable(path, errno);
     if (auto error = notARegularFile(path, st.st_mode)) return *error;
     library.identity_.device = static_cast<std::uint64_t>(st.st_dev);
     library.identity_.inode = static_cast<std::uint64_t>(st.st_ino);
@@ -447,7 +441,7 @@ Status ITLibraryReader::readFile(const std::string& path, ITLibrary& library) {
         // again from its start should the scanner give up.
         std::optional<ReadAhead> reader;
         const auto next = [&](std::uint64_t offset) -> Result<std::string_view> {
-            if (offset == 0) reader.emplace(file.fd, kChunkSize);
+            if (offset == 0) reader.emplace(file.get(), kChunkSize);
             const ReadAhead::Chunk chunk = reader->next();
             if (chunk.error != 0) return unreadable(path, chunk.error);
             return chunk.bytes;

@@ -3,15 +3,10 @@
 #include <charconv>
 #include <limits>
 
+#include "platform/foundation/Text.h"
+
 namespace platform {
 namespace {
-
-std::string_view trim(std::string_view text) noexcept {
-    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-    while (!text.empty() && space(text.front())) text.remove_prefix(1);
-    while (!text.empty() && space(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 template <class T>
 std::optional<T> parseWhole(std::string_view text, int base) noexcept {

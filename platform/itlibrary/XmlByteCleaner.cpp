@@ -7,6 +7,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/foundation/UTF8.h"
+
 namespace platform {
 namespace {
 
@@ -164,30 +166,14 @@ char* XmlByteCleaner::endRun(char* out) noexcept {
 
 char* XmlByteCleaner::stepUTF8(unsigned char c, char* out) noexcept {
     out = endRun(out);
-    std::uint8_t need = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        need = 1;
-    } else if (c == 0xE0) {
-        need = 2, low = 0xA0;
-    } else if ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) {
-        need = 2;
-    } else if (c == 0xED) {
-        need = 2, high = 0x9F;  // above would be a surrogate
-    } else if (c == 0xF0) {
-        need = 3, low = 0x90;
-    } else if (c >= 0xF1 && c <= 0xF3) {
-        need = 3;
-    } else if (c == 0xF4) {
-        need = 3, high = 0x8F;  // above would pass U+10FFFF
-    } else {
-        return replacement(out);  // a stray continuation byte or a lead byte UTF-8 never uses
-    }
+    const UTF8Lead lead = utf8Lead(c);
+    // A stray continuation byte or a lead byte UTF-8 never uses.
+    if (!lead.valid || lead.following == 0) return replacement(out);
     utf8Bytes_[0] = c;
     utf8Len_ = 1;
-    utf8Need_ = need;
-    utf8Low_ = low;
-    utf8High_ = high;
+    utf8Need_ = lead.following;
+    utf8Low_ = lead.low;
+    utf8High_ = lead.high;
     return out;
 }
 

@@ -18,6 +18,7 @@
 #include <unordered_set>
 
 #include "platform/foundation/File.h"
+#include "platform/foundation/FileDescriptor.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/UTF8.h"
 #include "platform/itlibrary/LibraryLocation.h"
@@ -25,24 +26,6 @@
 
 namespace platform {
 namespace {
-
-Error systemError(std::string_view what, const std::string& path, int error) {
-    return Error{"could not " + std::string(what) + " \"" + path + "\": " + std::strerror(error)};
-}
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const noexcept { return fd_; }
-
-private:
-    int fd_;
-};
 
 // The library file the reader would open, with symbolic links resolved, so
 // that a save replaces the file itself and not a link to it.
@@ -52,27 +35,6 @@ Result<std::string> libraryPath() {
     char resolved[PATH_MAX];
     if (::realpath(found.value().c_str(), resolved) == nullptr) return systemError("open", found.value(), errno);
     return std::string(resolved);
-}
-
-Result<std::string> readWhole(const std::string& path) {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (file.get() < 0) return systemError("read", path, errno);
-    struct stat st {};
-    if (::fstat(file.get(), &st) != 0) return systemError("read", path, errno);
-    if (!S_ISREG(st.st_mode)) return Error{"could not read \"" + path + "\": it is not a regular file"};
-    std::string bytes;
-    bytes.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t have = 0;
-    for (;;) {
-        if (have == bytes.size()) bytes.resize(bytes.size() + 65536);
-        const ssize_t n = ::read(file.get(), bytes.data() + have, bytes.size() - have);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return systemError("read", path, errno);
-        if (n == 0) break;
-        have += static_cast<std::size_t>(n);
-    }
-    bytes.resize(have);
-    return bytes;
 }
 
 // One replacement of the file's bytes [begin, end).
@@ -104,12 +66,12 @@ Status changeLibrary(const std::function<Result<std::vector<Edit>>(const Library
     if (!path) return path.error();
     const std::string lockPath = path.value() + ".lock";
     const FileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-    if (lock.get() < 0) return systemError("lock the music library with", lockPath, errno);
+    if (!lock) return systemError("lock the music library with", lockPath, errno);
     while (::flock(lock.get(), LOCK_EX) != 0) {
         if (errno != EINTR) return systemError("lock the music library with", lockPath, errno);
     }
     // Closing the descriptor releases the lock, after the save.
-    const Result<std::string> bytes = readWhole(path.value());
+    const Result<std::string> bytes = readFile(path.value());
     if (!bytes) return bytes.error();
     const Result<LibraryOutline> outline = LibraryOutline::of(bytes.value(), path.value());
     if (!outline) return outline.error();
@@ -317,7 +279,7 @@ void appendReference(std::string& out, char32_t c) {
 Result<std::vector<TrackHandle>> libraryTracks() {
     const Result<std::string> path = libraryPath();
     if (!path) return path.error();
-    const Result<std::string> bytes = readWhole(path.value());
+    const Result<std::string> bytes = readFile(path.value());
     if (!bytes) return bytes.error();
     const Result<LibraryOutline> outline = LibraryOutline::of(bytes.value(), path.value());
     if (!outline) return outline.error();

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "platform/foundation/File.h"
 #include "platform/foundation/UTF8.h"
 #include "platform/freedesktop/DesktopEntry.h"
 
@@ -18,21 +19,9 @@ namespace {
 
 // A small file of /proc, whole; none when it cannot be read (the process ended).
 std::optional<std::string> readProcFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string text;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) != 0) {
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return text;
+    Result<std::string> text = readFile(path, kSmallFileLimit);
+    if (!text) return std::nullopt;
+    return std::move(text).value();
 }
 
 std::optional<std::string> realPath(const std::string& path) {

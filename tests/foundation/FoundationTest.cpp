@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "platform/foundation/File.h"
@@ -110,6 +111,42 @@ protected:
     }
     std::filesystem::path folder;
 };
+
+// Every file a stand-in reads whole: regular files alone, never waiting on
+// a FIFO or reading a device without end, and never past the bound.
+TEST_F(WriteFileAtomically, ReadFileReadsRegularFilesWithinTheBoundAndRefusesTheRest) {
+    const auto at = [&](const char* name) { return (folder / name).string(); };
+    ASSERT_TRUE(writeFileAtomically(at("small"), "four").ok());
+    ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", folder / "zero");
+    struct Case {
+        std::string path;
+        std::size_t limit;
+        std::optional<std::string> content;  // none: refused
+        std::string reason;
+    };
+    const Case cases[] = {
+        {at("small"), kNoReadLimit, "four", ""},
+        {at("small"), 4, "four", ""},
+        {at("small"), 3, std::nullopt, "is larger than 3 bytes"},
+        {at("missing"), kNoReadLimit, std::nullopt, "No such file or directory"},
+        {at("fifo"), kNoReadLimit, std::nullopt, "is not a regular file"},
+        {at("zero"), kNoReadLimit, std::nullopt, "is not a regular file"},
+        {"/proc/self/status", kSmallFileLimit, "Name:", ""},  // its size is not known before it is read
+        {"/proc/self/status", 8, std::nullopt, "is larger than 8 bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path + " within " + std::to_string(c.limit));
+        const Result<std::string> read = readFile(c.path, c.limit);
+        ASSERT_EQ(read.ok(), c.content.has_value());
+        if (read) {
+            EXPECT_TRUE(read.value().starts_with(*c.content));
+        } else {
+            EXPECT_NE(read.error().description.find(c.reason), std::string::npos) << read.error().description;
+        }
+    }
+    EXPECT_EQ(readFile(at("missing")).error().systemCode, ENOENT);
+}
 
 TEST_F(WriteFileAtomically, CreatesWithUsualModeAndKeepsTheModeOfAReplacedFile) {
     const auto path = folder / "a.json";
