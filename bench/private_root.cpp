@@ -1,5 +1,5 @@
 // Runs a program with a folder of the benchmark's as its file system root
-// (see tests/bridge/EnterPrivateRoot.h), so that `write` has a
+// (see bench/EnterPrivateRoot.h), so that `write` has a
 // /Volumes/Media/_harmonode of its own: private_root ROOT PROGRAM [ARG...].
 // Exits with 125 and the reason when the root cannot be entered.
 
@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "tests/bridge/EnterPrivateRoot.h"
+#include "bench/EnterPrivateRoot.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {

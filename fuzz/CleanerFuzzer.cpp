@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "platform/foundation/UTF8.h"
-#include "platform/itlibrary/XmlByteCleaner.h"
+#include "platform/itlibrary/internal/XmlByteCleaner.h"
 
 using platform::XmlByteCleaner;
 

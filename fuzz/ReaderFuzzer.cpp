@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "platform/itlibrary/ITLibrary.h"
-#include "platform/itlibrary/ITLibraryReader.h"
+#include "platform/itlibrary/internal/ITLibraryReader.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/itlibrary/ITLibraryReader.h"
+#include "platform/itlibrary/internal/ITLibraryReader.h"
 #include "tests/itlibrary/LibraryText.h"
 
 namespace {

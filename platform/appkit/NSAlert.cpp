@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "platform/appkit/Sheets.h"
+#include "platform/appkit/internal/Sheets.h"
 #include "platform/foundation/UTF8.h"
 
 namespace platform::appkit {

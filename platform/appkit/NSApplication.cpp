@@ -3,7 +3,7 @@
 #include <exception>
 #include <mutex>
 
-#include "platform/appkit/Sheets.h"
+#include "platform/appkit/internal/Sheets.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/Log.h"
 

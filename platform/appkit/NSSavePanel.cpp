@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "platform/appkit/Sheets.h"
+#include "platform/appkit/internal/Sheets.h"
 #include "platform/foundation/PathComponents.h"
 #include "platform/foundation/UTF8.h"
 

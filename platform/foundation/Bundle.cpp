@@ -11,7 +11,7 @@
 
 #include "platform/foundation/File.h"
 #include "platform/foundation/Log.h"
-#include "platform/foundation/StringsTable.h"
+#include "platform/foundation/internal/StringsTable.h"
 #include "platform/foundation/UTF8.h"
 
 namespace platform {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/itlibrary/ITLibraryReader.h"
+#include "platform/itlibrary/internal/ITLibraryReader.h"
 #include "platform/itlibrary/LibraryLocation.h"
 
 namespace platform {

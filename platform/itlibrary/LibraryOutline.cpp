@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "platform/foundation/UTF8.h"
-#include "platform/itlibrary/ITLibraryReader.h"
-#include "platform/itlibrary/PlistValues.h"
+#include "platform/itlibrary/internal/ITLibraryReader.h"
+#include "platform/itlibrary/internal/PlistValues.h"
 
 namespace platform {
 namespace {

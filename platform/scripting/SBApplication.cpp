@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "platform/foundation/Log.h"
-#include "platform/scripting/AudioFile.h"
-#include "platform/scripting/MusicLibraryFile.h"
+#include "platform/scripting/internal/AudioFile.h"
+#include "platform/scripting/internal/MusicLibraryFile.h"
 
 namespace platform {
 namespace {

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "tests/bridge/EnterPrivateRoot.h"
+#include "bench/EnterPrivateRoot.h"
 
 namespace harmonode::testing {
 

@@ -1,4 +1,4 @@
-#include "platform/foundation/StringsTable.h"
+#include "platform/foundation/internal/StringsTable.h"
 
 #include <gtest/gtest.h>
 

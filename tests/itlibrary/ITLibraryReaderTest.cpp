@@ -1,4 +1,4 @@
-#include "platform/itlibrary/ITLibraryReader.h"
+#include "platform/itlibrary/internal/ITLibraryReader.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/itlibrary/ITLibraryReader.h"
+#include "platform/itlibrary/internal/ITLibraryReader.h"
 #include "tests/itlibrary/LibraryText.h"
 #include "tests/itlibrary/LibraryXml.h"
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/itlibrary/ReadAhead.h"
+#include "platform/itlibrary/internal/ReadAhead.h"
 
 namespace platform {
 namespace {

@@ -21,7 +21,7 @@
 #include <string>
 
 #include "platform/itlibrary/ITLibrary.h"
-#include "platform/itlibrary/ITLibraryReader.h"
+#include "platform/itlibrary/internal/ITLibraryReader.h"
 #include "tests/itlibrary/LibraryXml.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/itlibrary/ITLibrary.h"
-#include "platform/itlibrary/ITLibraryReader.h"
+#include "platform/itlibrary/internal/ITLibraryReader.h"
 
 namespace platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/itlibrary/XmlByteCleaner.h"
+#include "platform/itlibrary/internal/XmlByteCleaner.h"
 
 #include <array>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "platform/itlibrary/ReadAhead.h"
+#include "platform/itlibrary/internal/ReadAhead.h"
 
 #include <unistd.h>
 

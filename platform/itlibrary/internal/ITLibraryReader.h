@@ -30,9 +30,9 @@
 
 #include "platform/foundation/Error.h"
 #include "platform/itlibrary/ITLibrary.h"
-#include "platform/itlibrary/PlistScanner.h"
-#include "platform/itlibrary/TextEncoding.h"
-#include "platform/itlibrary/XmlByteCleaner.h"
+#include "platform/itlibrary/internal/PlistScanner.h"
+#include "platform/itlibrary/internal/TextEncoding.h"
+#include "platform/itlibrary/internal/XmlByteCleaner.h"
 
 struct _xmlParserCtxt;
 struct _xmlError;

@@ -1,4 +1,4 @@
-#include "platform/foundation/StringsTable.h"
+#include "platform/foundation/internal/StringsTable.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>

@@ -1,4 +1,4 @@
-#include "platform/itlibrary/TextEncoding.h"
+#include "platform/itlibrary/internal/TextEncoding.h"
 
 #include <cerrno>
 #include <new>

@@ -1,4 +1,4 @@
-#include "tests/bridge/EnterPrivateRoot.h"
+#include "bench/EnterPrivateRoot.h"
 
 #include <dirent.h>
 #include <sched.h>

@@ -1,4 +1,4 @@
-#include "platform/itlibrary/PlistScanner.h"
+#include "platform/itlibrary/internal/PlistScanner.h"
 
 namespace platform {
 

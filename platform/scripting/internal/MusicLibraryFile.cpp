@@ -1,4 +1,4 @@
-#include "platform/scripting/MusicLibraryFile.h"
+#include "platform/scripting/internal/MusicLibraryFile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

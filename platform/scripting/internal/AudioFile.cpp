@@ -1,4 +1,4 @@
-#include "platform/scripting/AudioFile.h"
+#include "platform/scripting/internal/AudioFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

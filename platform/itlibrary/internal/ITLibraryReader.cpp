@@ -1,4 +1,4 @@
-#include "platform/itlibrary/ITLibraryReader.h"
+#include "platform/itlibrary/internal/ITLibraryReader.h"
 
 #include <fcntl.h>
 #include <libxml/SAX2.h>
@@ -16,8 +16,8 @@
 #include <new>
 
 #include "platform/foundation/FileDescriptor.h"
-#include "platform/itlibrary/PlistValues.h"
-#include "platform/itlibrary/ReadAhead.h"
+#include "platform/itlibrary/internal/PlistValues.h"
+#include "platform/itlibrary/internal/ReadAhead.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/itlibrary/PlistValues.h"
+#include "platform/itlibrary/internal/PlistValues.h"
 
 #include <charconv>
 #include <limits>

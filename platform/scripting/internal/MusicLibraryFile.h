@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "platform/foundation/Error.h"
-#include "platform/scripting/AudioFile.h"
+#include "platform/scripting/internal/AudioFile.h"
 
 namespace platform {
 
