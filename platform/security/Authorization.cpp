@@ -138,7 +138,7 @@ private:
     bool ok_ = false;
 };
 
-// Every signal, glibc's own two included. sigfillset leaves out the signals
+// Every signal, glibc's own included. sigfillset leaves out the signals
 // glibc keeps for itself (from __SIGRTMIN up to SIGRTMIN), and its
 // posix_spawn leaves those ignored in the new process, which exec keeps;
 // named here, they are put back at their defaults, as fork and exec left
