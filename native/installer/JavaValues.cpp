@@ -67,6 +67,20 @@ std::optional<std::u16string> readString(JNIEnv* env, jstring string) {
     return text;
 }
 
+// Whether `text` has an exact form in the system's bytes: no U+0000, and
+// every surrogate one of a pair.
+bool systemCanHold(std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == u'\0' || (c >= 0xDC00 && c <= 0xDFFF)) return false;
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -153,11 +167,14 @@ JNIEXPORT std::optional<std::vector<std::uint8_t>> getData(JNIEnv* env, jbyteArr
 
 namespace bfg {
 
-std::optional<std::string> getStringUTF8(JNIEnv* env, jstring string) noexcept {
-    return guarded("getStringUTF8", std::optional<std::string>(), [&]() -> std::optional<std::string> {
-        const std::optional<std::u16string> text = getString(env, string);
-        if (!text) return std::nullopt;
-        return platform::utf16ToUTF8(*text);
+SystemString getSystemString(JNIEnv* env, jstring string) noexcept {
+    return guarded("getSystemString", SystemString{}, [&]() -> SystemString {
+        if (env->ExceptionCheck()) return {SystemString::kFailed, {}};
+        if (!string) return {SystemString::kNull, {}};
+        const std::optional<std::u16string> text = readString(env, string);
+        if (!text) return {SystemString::kFailed, {}};
+        if (!systemCanHold(*text)) return {SystemString::kRefused, {}};
+        return {SystemString::kText, platform::utf16ToUTF8(*text)};
     });
 }
 

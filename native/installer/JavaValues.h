@@ -84,13 +84,24 @@ void guarded(const char* entry, Body&& body) noexcept {
     }
 }
 
-// The standard UTF-8 form of `string`, for bytes bound for the system (file
-// names, arguments, environment variables): a supplementary character as one
-// four-byte sequence, U+0000 as a zero byte, an unpaired surrogate as
-// U+FFFD. getStringChars gives modified UTF-8 instead, which names other
-// files. None for a null reference, or when a Java exception is pending
-// (before the call, or the VM's OutOfMemoryError during it).
-std::optional<std::string> getStringUTF8(JNIEnv* env, jstring string) noexcept;
+// A Java string as bytes bound for the system (file names, arguments,
+// environment variables, the prompt), in standard UTF-8: a supplementary
+// character as one four-byte sequence (getStringChars gives modified UTF-8
+// instead, which names other files). A text the system's bytes cannot hold
+// exactly is refused rather than passed on changed: U+0000 would cut it
+// short where the system reads it, and an unpaired surrogate has no UTF-8
+// form (U+FFFD in its place would name another file or variable).
+struct SystemString {
+    enum Status {
+        kText,     // `bytes` holds the text
+        kNull,     // a null reference
+        kRefused,  // it holds U+0000 or an unpaired surrogate
+        kFailed,   // a Java exception is pending (before the call, or the VM's OutOfMemoryError during it)
+    };
+    Status status = kFailed;
+    std::string bytes;
+};
+SystemString getSystemString(JNIEnv* env, jstring string) noexcept;
 
 // A new Java string (a local reference) holding exactly the UTF-16 code
 // units of `text`. Built with NewString: NewStringUTF expects modified UTF-8

@@ -7,8 +7,9 @@
 // invalid to the platform.
 //
 // Bytes bound for the system (the tool's path, its arguments, the prompt)
-// are standard UTF-8 (getStringUTF8), not the VM's modified UTF-8, so a path
-// holding a supplementary character names the file it names in Java.
+// are standard UTF-8 (getSystemString), not the VM's modified UTF-8, so a
+// path holding a supplementary character names the file it names in Java;
+// a text with U+0000 or an unpaired surrogate is refused (-60001).
 #include <jni.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -53,23 +54,21 @@ struct ToolCall {
     std::vector<std::unique_ptr<std::string>> arguments;
 };
 
-bool holdsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
-
-// Fills `call`; a status for the caller's errors. A U+0000 would cut the
-// text short where the system reads it, naming another file or argument, so
-// it is refused rather than passed on.
+// Fills `call`; a status for the caller's errors. A text the system cannot
+// hold exactly (U+0000, an unpaired surrogate) would name another file or
+// argument, so it is refused rather than passed on.
 OSStatus buildCall(JNIEnv* env, jstring toolPath, jobjectArray arguments, ToolCall& call) {
     if (!toolPath || !arguments) {
         platform::NSLog("MacAuthorization: null tool path or arguments");
         return platform::errAuthorizationInvalidSet;
     }
-    std::optional<std::string> path = bfg::getStringUTF8(env, toolPath);
-    if (!path) return platform::errAuthorizationInternal;  // out of memory, exception pending
-    if (holdsNul(*path)) {
-        platform::NSLog("MacAuthorization: tool path holds U+0000");
+    bfg::SystemString path = bfg::getSystemString(env, toolPath);
+    if (path.status == bfg::SystemString::kRefused) {
+        platform::NSLog("MacAuthorization: tool path holds U+0000 or an unpaired surrogate");
         return platform::errAuthorizationInvalidSet;
     }
-    call.path = std::move(*path);
+    if (path.status != bfg::SystemString::kText) return platform::errAuthorizationInternal;  // exception pending
+    call.path = std::move(path.bytes);
     const jsize count = env->GetArrayLength(arguments);
     call.argv.reserve(static_cast<std::size_t>(count) + 1);
     for (jsize i = 0; i < count; ++i) {
@@ -79,13 +78,13 @@ OSStatus buildCall(JNIEnv* env, jstring toolPath, jobjectArray arguments, ToolCa
             call.argv.push_back(nullptr);
             continue;
         }
-        std::optional<std::string> argument = bfg::getStringUTF8(env, element.get());
-        if (!argument) return platform::errAuthorizationInternal;
-        if (holdsNul(*argument)) {
-            platform::NSLog("MacAuthorization: argument %d holds U+0000", i);
+        bfg::SystemString argument = bfg::getSystemString(env, element.get());
+        if (argument.status == bfg::SystemString::kRefused) {
+            platform::NSLog("MacAuthorization: argument %d holds U+0000 or an unpaired surrogate", i);
             return platform::errAuthorizationInvalidSet;
         }
-        call.arguments.push_back(std::make_unique<std::string>(std::move(*argument)));
+        if (argument.status != bfg::SystemString::kText) return platform::errAuthorizationInternal;
+        call.arguments.push_back(std::make_unique<std::string>(std::move(argument.bytes)));
         call.argv.push_back(call.arguments.back()->data());
     }
     call.argv.push_back(nullptr);
@@ -132,16 +131,21 @@ JNIEXPORT jint JNICALL Java_com_brimforge_runtime_installer_platform_macos_MacAu
                                                                                                      jstring prompt) {
     return guarded("create0", jint{platform::errAuthorizationInternal}, [&]() -> jint {
         if (g_authorizationRef.load()) return platform::errAuthorizationSuccess;
-        std::optional<std::string> promptText = bfg::getStringUTF8(env, prompt);
-        if (env->ExceptionCheck()) return platform::errAuthorizationInternal;
+        bfg::SystemString promptText = bfg::getSystemString(env, prompt);
+        if (promptText.status == bfg::SystemString::kRefused) {
+            platform::NSLog("MacAuthorization: prompt holds U+0000 or an unpaired surrogate");
+            return platform::errAuthorizationInvalidSet;
+        }
+        if (promptText.status == bfg::SystemString::kFailed) return platform::errAuthorizationInternal;
+        const bool hasPrompt = promptText.status == bfg::SystemString::kText;
 
         platform::AuthorizationItem promptItem{platform::kAuthorizationEnvironmentPrompt, 0, nullptr, 0};
         platform::AuthorizationEnvironment environment{1, &promptItem};
-        if (promptText) {
-            promptItem.valueLength = promptText->size();
-            promptItem.value = promptText->data();
+        if (hasPrompt) {
+            promptItem.valueLength = promptText.bytes.size();
+            promptItem.value = promptText.bytes.data();
         }
-        const platform::AuthorizationEnvironment* maybeEnvironment = promptText ? &environment : nullptr;
+        const platform::AuthorizationEnvironment* maybeEnvironment = hasPrompt ? &environment : nullptr;
 
         platform::AuthorizationRef ref = nullptr;
         OSStatus status = platform::AuthorizationCreate(nullptr, maybeEnvironment,

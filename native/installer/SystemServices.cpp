@@ -21,8 +21,6 @@ using bfg::LocalRef;
 
 constexpr platform::ProcessSerialNumber kPSNOfSystemProcess{0, platform::kSystemProcess};
 
-bool holdsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
-
 }  // namespace
 
 extern "C" {
@@ -72,16 +70,18 @@ JNIEXPORT jboolean JNICALL Java_com_brimforge_runtime_installer_platform_macos_M
                                                                                                        jstring name,
                                                                                                        jstring value) {
     return guarded("setEnv0", jboolean{JNI_FALSE}, [&]() -> jboolean {
-        // A U+0000 would cut the name or value short: another variable or
-        // another value than the caller gave.
-        const std::optional<std::string> variable = bfg::getStringUTF8(env, name);
-        if (!variable || variable->empty() || variable->find('=') != std::string::npos || holdsNul(*variable)) {
+        // A text the system's bytes cannot hold exactly (U+0000, an
+        // unpaired surrogate) would set another variable or another value
+        // than the caller gave.
+        const bfg::SystemString variable = bfg::getSystemString(env, name);
+        if (variable.status != bfg::SystemString::kText || variable.bytes.empty() ||
+            variable.bytes.find('=') != std::string::npos) {
             return JNI_FALSE;
         }
-        if (!value) return ::unsetenv(variable->c_str()) == 0 ? JNI_TRUE : JNI_FALSE;
-        const std::optional<std::string> text = bfg::getStringUTF8(env, value);
-        if (!text || holdsNul(*text)) return JNI_FALSE;
-        return ::setenv(variable->c_str(), text->c_str(), 1) == 0 ? JNI_TRUE : JNI_FALSE;
+        if (!value) return ::unsetenv(variable.bytes.c_str()) == 0 ? JNI_TRUE : JNI_FALSE;
+        const bfg::SystemString text = bfg::getSystemString(env, value);
+        if (text.status != bfg::SystemString::kText) return JNI_FALSE;
+        return ::setenv(variable.bytes.c_str(), text.bytes.c_str(), 1) == 0 ? JNI_TRUE : JNI_FALSE;
     });
 }
 

@@ -1,18 +1,21 @@
 #include "platform/coreservices/LaunchServices.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
+#include <chrono>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/foundation/File.h"
+#include "platform/foundation/FileDescriptor.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Text.h"
 #include "platform/foundation/UTF8.h"
@@ -52,6 +55,71 @@ bool makeFolders(const std::string& folder) {
         const std::string prefix = folder.substr(0, slash);
         if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
         if (slash == std::string::npos) return true;
+    }
+}
+
+// How long a change waits for another one to finish before it gives up.
+constexpr std::chrono::seconds kLockWait{10};
+
+// The lock a change of the list holds from before it reads the list until
+// after it has replaced it: first this process's own (threads of one
+// process are not told apart by every file system's advisory locks), then
+// an exclusive advisory lock on `lockPath`, a file beside the list that
+// replacing the list leaves alone, for other processes. Released when
+// dropped.
+class ListLock {
+public:
+    static Result<ListLock> take(const std::string& lockPath) {
+        static std::timed_mutex processLock;
+        const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+        std::unique_lock<std::timed_mutex> held(processLock, deadline);
+        if (!held) return Error{"could not lock \"" + shownPath(lockPath) + "\": another change takes too long"};
+        FileDescriptor file(::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+                                   0644));
+        if (!file) return systemError("lock", lockPath, errno);
+        struct stat st {};
+        if (::fstat(file.get(), &st) != 0) return systemError("lock", lockPath, errno);
+        if (!S_ISREG(st.st_mode)) return Error{"could not lock \"" + shownPath(lockPath) + "\": it is not a regular file"};
+        for (auto pause = std::chrono::milliseconds(1);; pause = std::min(pause * 2, std::chrono::milliseconds(50))) {
+            if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0) break;
+            if (errno != EWOULDBLOCK && errno != EINTR) return systemError("lock", lockPath, errno);
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return Error{"could not lock \"" + shownPath(lockPath) + "\": another process holds it too long"};
+            }
+            std::this_thread::sleep_for(pause);
+        }
+        return ListLock(std::move(held), std::move(file));
+    }
+
+private:
+    ListLock(std::unique_lock<std::timed_mutex> held, FileDescriptor file)
+        : held_(std::move(held)), file_(std::move(file)) {}
+
+    // Closing the file releases the advisory lock, before the process's own.
+    std::unique_lock<std::timed_mutex> held_;
+    FileDescriptor file_;
+};
+
+// The file a change of `path` writes: `path` itself, or where it is a
+// symbolic link the file the link leads to, followed link by link, so that
+// a link stays a link; a dangling link leads to the file to create.
+Result<std::string> fileBehind(const std::string& path) {
+    std::string target = path;
+    for (int links = 0;; ++links) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0) {
+            if (errno == ENOENT) return target;
+            return systemError("read", target, errno);
+        }
+        if (!S_ISLNK(st.st_mode)) return target;
+        if (links == 40) return systemError("read", path, ELOOP);
+        std::string link(static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)) + 1, '\0');
+        const ssize_t length = ::readlink(target.c_str(), link.data(), link.size());
+        if (length < 0) return systemError("read", target, errno);
+        if (static_cast<std::size_t>(length) == link.size()) return systemError("read", target, ENAMETOOLONG);
+        link.resize(static_cast<std::size_t>(length));
+        if (link.empty()) return systemError("read", target, ENOENT);
+        target = link.front() == '/' ? link : target.substr(0, target.rfind('/') + 1) + link;
     }
 }
 
@@ -127,23 +195,25 @@ OSStatus LSSetDefaultHandlerForURLScheme(std::u16string_view inScheme, std::u16s
             NSLog("LSSetDefaultHandlerForURLScheme: no home folder for mimeapps.list");
             return kLSUnknownErr;
         }
-        std::string path = *folder + "/mimeapps.list";
-        // A link (to a shared configuration, say) stays a link: its target is replaced.
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            path = real;
-            std::free(real);
-        }
-        const Result<std::string> text = readText(path);
-        if (!text) {
-            NSLog("LSSetDefaultHandlerForURLScheme: %@", text.error().description);
-            return kLSUnknownErr;
-        }
         if (!makeFolders(*folder)) {
             NSLog("LSSetDefaultHandlerForURLScheme: %@", systemError("make", *folder, errno).description);
             return kLSUnknownErr;
         }
-        const Status written =
-            writeFileAtomically(path, withDefault(text.value(), "x-scheme-handler/" + *scheme, id + ".desktop;"));
+        const std::string list = *folder + "/mimeapps.list";
+        // Held until the new list is in place; the list is read under it.
+        const Result<ListLock> lock = ListLock::take(list + ".lock");
+        if (!lock) {
+            NSLog("LSSetDefaultHandlerForURLScheme: %@", lock.error().description);
+            return kLSUnknownErr;
+        }
+        const Result<std::string> path = fileBehind(list);
+        const Result<std::string> text = path ? readText(path.value()) : Result<std::string>(path.error());
+        if (!text) {
+            NSLog("LSSetDefaultHandlerForURLScheme: %@", text.error().description);
+            return kLSUnknownErr;
+        }
+        const Status written = writeFileAtomically(
+            path.value(), withDefault(text.value(), "x-scheme-handler/" + *scheme, id + ".desktop;"));
         if (!written) {
             NSLog("LSSetDefaultHandlerForURLScheme: %@", written.error().description);
             return kLSUnknownErr;

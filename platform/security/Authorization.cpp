@@ -1,22 +1,26 @@
 #include "platform/security/Authorization.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
-#include <sys/resource.h>
+#include <spawn.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstring>
 #include <mutex>
 #include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "platform/foundation/FileDescriptor.h"
+
+extern char** environ;
 
 namespace platform {
 namespace {
@@ -82,24 +86,15 @@ OSStatus obtain(std::set<std::string>& held, const AuthorizationRights* rights,
 }
 
 // --- Starting the tool ---------------------------------------------------
-
-// A descriptor closed when the scope ends, unless released.
-class Fd {
-public:
-    explicit Fd(int fd = -1) noexcept : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const noexcept { return fd_; }
-    int release() noexcept { return std::exchange(fd_, -1); }
-    void reset(int fd = -1) noexcept {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
+//
+// The tool is started by a short-lived middle process that shares this
+// process's memory, as a vfork child does (clone with CLONE_VM and
+// CLONE_VFORK, on a stack of its own), so nothing of the caller is copied
+// however large its heap. The middle starts the tool with posix_spawn
+// (glibc's starts the same way and reports a failed exec as its result) and
+// ends at once; the calling thread resumes when it has ended and reaps it.
+// The tool, whose parent is gone, is adopted by init and never waits to be
+// reaped here.
 
 // `fd` moved to a number above the standard descriptors, close-on-exec, so
 // that putting the tool's standard input and output in place cannot
@@ -111,118 +106,153 @@ int aboveStandard(int fd) noexcept {
     return moved;
 }
 
-// Everything the tool's process needs, made before forking: after fork the
-// child of a threaded process may only make async-signal-safe calls.
-struct Launch {
-    const char* path;
-    std::vector<char*> argv;
-    int stream = -1;      // the tool's end of the socket pair, or -1
-    int failure = -1;     // write end of the close-on-exec pipe
-    int maxFd = 0;        // for closing descriptors where close_range is missing
-    sigset_t emptyMask;
+class SpawnActions {
+public:
+    SpawnActions() { ok_ = ::posix_spawn_file_actions_init(&actions_) == 0; }
+    ~SpawnActions() {
+        if (ok_) ::posix_spawn_file_actions_destroy(&actions_);
+    }
+    SpawnActions(const SpawnActions&) = delete;
+    SpawnActions& operator=(const SpawnActions&) = delete;
+    bool ok() const noexcept { return ok_; }
+    posix_spawn_file_actions_t* get() noexcept { return &actions_; }
+
+private:
+    posix_spawn_file_actions_t actions_;
+    bool ok_ = false;
 };
 
-[[noreturn]] void reportAndExit(int fd, int error) noexcept {
-    while (::write(fd, &error, sizeof error) < 0 && errno == EINTR) {
+class SpawnAttributes {
+public:
+    SpawnAttributes() { ok_ = ::posix_spawnattr_init(&attributes_) == 0; }
+    ~SpawnAttributes() {
+        if (ok_) ::posix_spawnattr_destroy(&attributes_);
     }
-    ::_exit(127);
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+    bool ok() const noexcept { return ok_; }
+    posix_spawnattr_t* get() noexcept { return &attributes_; }
+
+private:
+    posix_spawnattr_t attributes_;
+    bool ok_ = false;
+};
+
+// Every signal, glibc's own included. sigfillset leaves out the signals
+// glibc keeps for itself (from __SIGRTMIN up to SIGRTMIN), and its
+// posix_spawn leaves those ignored in the new process, which exec keeps;
+// named here, they are put back at their defaults, as fork and exec left
+// them.
+sigset_t everySignal() noexcept {
+    sigset_t set;
+    sigfillset(&set);
+    constexpr int kBitsPerWord = 8 * sizeof set.__val[0];
+    for (int sig = __SIGRTMIN; sig < SIGRTMIN; ++sig) {
+        set.__val[(sig - 1) / kBitsPerWord] |= 1UL << ((sig - 1) % kBitsPerWord);
+    }
+    return set;
 }
 
-// Closes the descriptors from `first` to `last`; where the kernel lacks
-// close_range, those below `maxFd` one by one.
-void closeFrom(int first, int last, int maxFd) noexcept {
-    if (first > last) return;
-    if (::syscall(SYS_close_range, static_cast<unsigned>(first), static_cast<unsigned>(last), 0u) == 0) return;
-    for (int fd = first; fd <= last && fd < maxFd; ++fd) ::close(fd);
+// What the middle process needs, made before it starts; it writes `error`
+// alone.
+struct Spawn {
+    const char* path;
+    char* const* argv;
+    const posix_spawn_file_actions_t* actions;
+    const posix_spawnattr_t* attributes;
+    int error = ECHILD;  // stays so when the middle dies before it can say
+};
+
+// The middle process: this process's memory on its own stack, every signal
+// blocked, so none of the caller's handlers can run here. Not instrumented:
+// the sanitizers do not know this stack.
+__attribute__((no_sanitize("address", "undefined"))) int middle(void* argument) noexcept {
+    Spawn& spawn = *static_cast<Spawn*>(argument);
+    pid_t tool = 0;
+    spawn.error = ::posix_spawn(&tool, spawn.path, spawn.actions, spawn.attributes, spawn.argv, environ);
+    return 0;
 }
 
-// In the grandchild: standard descriptors in place, the rest closed, signals
-// at their defaults, then exec. Only async-signal-safe calls.
-[[noreturn]] void execTool(const Launch& launch) noexcept {
-    if (launch.stream >= 0) {
-        if (::dup2(launch.stream, STDIN_FILENO) < 0 || ::dup2(launch.stream, STDOUT_FILENO) < 0) {
-            reportAndExit(launch.failure, errno);
-        }
+// The middle's stack: mapped for one start, with a guard page below it.
+class MiddleStack {
+public:
+    static constexpr std::size_t kSize = 128 * 1024;
+    MiddleStack() noexcept {
+        void* base = ::mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+        if (base == MAP_FAILED) return;
+        base_ = static_cast<char*>(base);
+        ::mprotect(base_, static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)), PROT_NONE);
     }
-    closeFrom(STDERR_FILENO + 1, launch.failure - 1, launch.maxFd);
-    closeFrom(launch.failure + 1, INT_MAX, launch.maxFd);
-    struct sigaction defaults {};
-    defaults.sa_handler = SIG_DFL;
-    for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &defaults, nullptr);
-    ::sigprocmask(SIG_SETMASK, &launch.emptyMask, nullptr);
-    ::execv(launch.path, launch.argv.data());
-    reportAndExit(launch.failure, errno);
-}
+    ~MiddleStack() {
+        if (base_) ::munmap(base_, kSize);
+    }
+    MiddleStack(const MiddleStack&) = delete;
+    MiddleStack& operator=(const MiddleStack&) = delete;
+    void* top() const noexcept { return base_ ? base_ + kSize : nullptr; }
 
-// Starts the tool detached (fork, fork again, the middle process exits at
-// once and is reaped here). Returns 0, or the errno of what failed; an exec
-// failure is reported through the close-on-exec pipe, so it is known here.
-int startDetached(Launch& launch, int failureRead) {
-    const pid_t middle = ::fork();
-    if (middle < 0) return errno;
-    if (middle == 0) {
-        const pid_t tool = ::_Fork();
-        if (tool < 0) reportAndExit(launch.failure, errno);
-        if (tool == 0) execTool(launch);
-        ::_exit(0);
-    }
-    ::close(launch.failure);
-    launch.failure = -1;
-    if (launch.stream >= 0) {
-        ::close(launch.stream);
-        launch.stream = -1;
-    }
+private:
+    char* base_ = nullptr;
+};
 
-    int error = 0;
-    std::size_t got = 0;
-    char buffer[sizeof error];
-    for (;;) {
-        const ssize_t n = ::read(failureRead, buffer + got, sizeof buffer - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-        if (got == sizeof buffer) break;
+// Starts the tool detached: 0, or the errno of what failed (a failed exec
+// included).
+int startDetached(Spawn& spawn) noexcept {
+    MiddleStack stack;
+    if (!stack.top()) return errno;
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    const pid_t pid = ::clone(middle, stack.top(), CLONE_VM | CLONE_VFORK | SIGCHLD, &spawn);
+    const int cloneError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (pid < 0) return cloneError;
+    // It has ended already: CLONE_VFORK held this thread until then.
+    int status = 0;
+    pid_t reaped;
+    while ((reaped = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
     }
-    if (got == sizeof buffer) std::memcpy(&error, buffer, sizeof error);
-    while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    return error;
+    if (reaped == pid && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) return ECHILD;
+    return spawn.error;
 }
 
 OSStatus execute(const char* path, char* const* arguments, std::FILE** pipe) {
-    Launch launch;
-    launch.path = path;
-    launch.argv.push_back(const_cast<char*>(path));
-    for (char* const* arg = arguments; arg && *arg; ++arg) launch.argv.push_back(*arg);
-    launch.argv.push_back(nullptr);
-    sigemptyset(&launch.emptyMask);
-    if (struct rlimit limit; ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-                             limit.rlim_cur < 0x7fffffff) {
-        launch.maxFd = static_cast<int>(limit.rlim_cur);
-    } else {
-        launch.maxFd = 65536;
-    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(path));
+    for (char* const* arg = arguments; arg && *arg; ++arg) argv.push_back(*arg);
+    argv.push_back(nullptr);
 
-    int failurePipe[2];
-    if (::pipe2(failurePipe, O_CLOEXEC) != 0) return errAuthorizationInternal;
-    Fd failureRead(aboveStandard(failurePipe[0]));
-    Fd failureWrite(aboveStandard(failurePipe[1]));
-    if (failureRead.get() < 0 || failureWrite.get() < 0) return errAuthorizationInternal;
-
-    Fd ours, theirs;
+    FileDescriptor ours, theirs;
     if (pipe) {
         int pair[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return errAuthorizationInternal;
-        ours.reset(aboveStandard(pair[0]));
-        theirs.reset(aboveStandard(pair[1]));
-        if (ours.get() < 0 || theirs.get() < 0) return errAuthorizationInternal;
+        ours = FileDescriptor(aboveStandard(pair[0]));
+        theirs = FileDescriptor(aboveStandard(pair[1]));
+        if (!ours || !theirs) return errAuthorizationInternal;
     }
 
-    launch.failure = failureWrite.release();
-    launch.stream = theirs.release();
-    const int error = startDetached(launch, failureRead.get());
-    if (launch.failure >= 0) ::close(launch.failure);  // fork failed
-    if (launch.stream >= 0) ::close(launch.stream);
+    // The tool's input and output are the stream where asked, its standard
+    // error the caller's, every other descriptor closed; no signal blocked,
+    // every signal at its default.
+    SpawnActions actions;
+    SpawnAttributes attributes;
+    if (!actions.ok() || !attributes.ok()) return errAuthorizationInternal;
+    if (theirs && (::posix_spawn_file_actions_adddup2(actions.get(), theirs.get(), STDIN_FILENO) != 0 ||
+                   ::posix_spawn_file_actions_adddup2(actions.get(), theirs.get(), STDOUT_FILENO) != 0)) {
+        return errAuthorizationInternal;
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    const sigset_t all = everySignal();
+    if (::posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1) != 0 ||
+        ::posix_spawnattr_setsigmask(attributes.get(), &none) != 0 ||
+        ::posix_spawnattr_setsigdefault(attributes.get(), &all) != 0 ||
+        ::posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) != 0) {
+        return errAuthorizationInternal;
+    }
+
+    Spawn spawn{path, argv.data(), actions.get(), attributes.get()};
+    const int error = startDetached(spawn);
+    theirs.reset();  // the tool has its own copies
     if (error != 0) return errAuthorizationToolExecuteFailure;
 
     if (pipe) {

@@ -11,16 +11,18 @@
 // so nobody is asked and the "prompt" environment item is accepted and not
 // shown. A right, once granted, is held by the handle until it is freed.
 //
-// AuthorizationExecuteWithPrivileges starts the tool with fork and exec (no
-// shell), with the tool's path as argv[0] and the given arguments after it.
-// With a communications pipe the tool's standard input and output are one
-// bidirectional stream, handed back as a FILE* that the caller closes with
-// fclose; without one it keeps the caller's. Its standard error is the
-// caller's, every other descriptor is closed, signals are back at their
-// defaults. The tool is detached: it is not a child of the caller, so it
-// never lingers as a zombie there and nobody has to wait for it; its exit
-// status is not collected. Whether it could be started is known when the
-// call returns.
+// AuthorizationExecuteWithPrivileges starts the tool without a shell, with
+// the tool's path as argv[0] and the given arguments after it, and without
+// copying the caller's memory (a vfork-style start: the cost does not grow
+// with the caller's heap). With a communications pipe the tool's standard
+// input and output are one bidirectional stream, handed back as a FILE*
+// that the caller closes with fclose; without one it keeps the caller's.
+// Its standard error is the caller's, every other descriptor is closed, no
+// signal is blocked and every signal is at its default. The tool is
+// detached: it is not a child of the caller, so it never lingers as a
+// zombie there, nobody has to wait for it, and it outlives the caller; its
+// exit status is not collected. Whether it could be started is known when
+// the call returns.
 //
 // All functions are thread-safe and throw nothing.
 

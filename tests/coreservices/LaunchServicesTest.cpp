@@ -1,14 +1,24 @@
 #include "platform/coreservices/LaunchServices.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+#include "tests/native/StderrCapture.h"
 
 namespace platform {
 namespace {
@@ -110,13 +120,136 @@ TEST_F(LaunchServices, BadRequestsChangeNothing) {
     EXPECT_EQ(read(list()), before);
 }
 
-TEST_F(LaunchServices, ALinkedListStaysALink) {
+TEST_F(LaunchServices, ALinkStaysALinkAndWhatItLeadsToIsWritten) {
+    const std::string written = "[Default Applications]\nx-scheme-handler/bfg=org.example.Handler.desktop;\n";
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> links;  // link (under root_), what it holds
+        const char* target;                                      // the file written, under root_
+        std::string before;                                      // its text before; empty: none
+    } cases[] = {
+        {"absolute link", {{"config/mimeapps.list", "ROOT/shared.list"}}, "shared.list", "[Default Applications]\n"},
+        {"relative links, one to the next",
+         {{"config/mimeapps.list", "../links/first"}, {"links/first", "second"}, {"links/second", "../shared.list"}},
+         "shared.list", "[Default Applications]\n"},
+        {"dangling link", {{"config/mimeapps.list", "../shared/new.list"}}, "shared/new.list", ""},
+    };
+    for (const auto& c : cases) {
+        for (const char* folder : {"config", "links", "shared", "shared.list"}) fs::remove_all(root_ / folder);
+        fs::create_directories(root_ / "config");
+        fs::create_directories(root_ / "links");
+        fs::create_directories(root_ / "shared");
+        for (const auto& [link, text] : c.links) {
+            const std::string to = text.starts_with("ROOT/") ? (root_ / text.substr(5)).string() : text;
+            fs::create_symlink(to, root_ / link);
+        }
+        if (!c.before.empty()) write(root_ / c.target, c.before);
+        ASSERT_EQ(LSSetDefaultHandlerForURLScheme(u"bfg", u"org.example.Handler"), noErr) << c.what;
+        for (const auto& link : c.links) EXPECT_TRUE(fs::is_symlink(root_ / link.first)) << c.what << ": " << link.first;
+        EXPECT_EQ(read(root_ / c.target), written) << c.what;
+    }
+}
+
+// The status of one change, or none when it has not answered within a
+// second (the change is left running on a thread of its own).
+std::optional<OSStatus> changeAnsweredWithinASecond() {
+    auto answer = std::make_shared<std::promise<OSStatus>>();
+    std::future<OSStatus> status = answer->get_future();
+    std::thread([answer] { answer->set_value(LSSetDefaultHandlerForURLScheme(u"bfg", u"org.example.Handler")); })
+        .detach();
+    if (status.wait_for(std::chrono::seconds(1)) != std::future_status::ready) return std::nullopt;
+    return status.get();
+}
+
+// What `path` is, as lstat sees it: its type, and the size of a file or what
+// a link holds.
+std::string describe(const fs::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return "missing";
+    if (S_ISLNK(st.st_mode)) return "link to " + fs::read_symlink(path).string();
+    if (S_ISFIFO(st.st_mode)) return "fifo";
+    if (S_ISDIR(st.st_mode)) return "folder";
+    return "file of " + std::to_string(st.st_size) + " bytes";
+}
+
+TEST_F(LaunchServices, ListsThatAreNoSmallRegularFileAreRefusedAtOnceAndLeftAlone) {
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&)> make;
+    } cases[] = {
+        {"FIFO", [](const fs::path& list) { ASSERT_EQ(::mkfifo(list.c_str(), 0600), 0); }},
+        {"link to /dev/zero", [](const fs::path& list) { fs::create_symlink("/dev/zero", list); }},
+        {"folder", [](const fs::path& list) { fs::create_directory(list); }},
+        {"larger than 4 MiB",
+         [](const fs::path& list) { write(list, "[Default Applications]\n" + std::string(4 << 20, '#')); }},
+        {"dangling link into a missing folder", [this](const fs::path& list) {
+             fs::create_symlink(root_ / "missing/mimeapps.list", list);
+         }},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(root_ / "config");
+        fs::create_directories(root_ / "config");
+        c.make(list());
+        const std::string before = describe(list());
+        std::optional<OSStatus> status;
+        const std::string log = bfgtest::captureStderr([&] { status = changeAnsweredWithinASecond(); });
+        ASSERT_TRUE(status.has_value()) << c.what << ": no answer within a second";
+        EXPECT_EQ(*status, kLSUnknownErr) << c.what;
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << c.what << ":\n" << log;
+        EXPECT_NE(log.find("LSSetDefaultHandlerForURLScheme: could not "), std::string::npos) << c.what << ": " << log;
+        EXPECT_EQ(describe(list()), before) << c.what;
+        EXPECT_FALSE(fs::exists(root_ / "missing")) << c.what;
+    }
+}
+
+// Each of `threads` threads sets the handler of its own `count` schemes,
+// named "<prefix>-<thread>-<n>"; the number of calls that failed.
+int setSchemes(const std::string& prefix, int threads, int count) {
+    std::vector<std::thread> running;
+    std::vector<int> failed(static_cast<std::size_t>(threads));
+    for (int t = 0; t < threads; ++t) {
+        running.emplace_back([&, t] {
+            for (int n = 0; n < count; ++n) {
+                const std::string scheme = prefix + "-" + std::to_string(t) + "-" + std::to_string(n);
+                if (LSSetDefaultHandlerForURLScheme(std::u16string(scheme.begin(), scheme.end()),
+                                                    u"org.example.Handler") != noErr) {
+                    ++failed[static_cast<std::size_t>(t)];
+                }
+            }
+        });
+    }
+    for (std::thread& thread : running) thread.join();
+    int total = 0;
+    for (const int f : failed) total += f;
+    return total;
+}
+
+TEST_F(LaunchServices, ChangesFromManyThreadsOfTwoProcessesAllSurvive) {
+    constexpr int kThreads = 4, kCount = 10;
     fs::create_directories(root_ / "config");
-    write(root_ / "shared.list", "[Default Applications]\n");
-    fs::create_symlink(root_ / "shared.list", list());
-    ASSERT_EQ(LSSetDefaultHandlerForURLScheme(u"bfg", u"org.example.Handler"), noErr);
-    EXPECT_TRUE(fs::is_symlink(list()));
-    EXPECT_EQ(read(root_ / "shared.list"), "[Default Applications]\nx-scheme-handler/bfg=org.example.Handler.desktop;\n");
+    write(list(), "# kept\n[Default Applications]\ntext/html=a.desktop\n");
+    const pid_t other = ::fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) ::_exit(std::min(setSchemes("second", kThreads, kCount), 100));
+    EXPECT_EQ(setSchemes("first", kThreads, kCount), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(other, &status, 0), other);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "calls that failed in the other process";
+
+    const std::string text = read(list());
+    EXPECT_TRUE(text.starts_with("# kept\n[Default Applications]\ntext/html=a.desktop\n")) << text;
+    int missing = 0;
+    for (const char* prefix : {"first", "second"}) {
+        for (int t = 0; t < kThreads; ++t) {
+            for (int n = 0; n < kCount; ++n) {
+                const std::string entry = "\nx-scheme-handler/" + std::string(prefix) + "-" + std::to_string(t) + "-" +
+                                          std::to_string(n) + "=org.example.Handler.desktop;\n";
+                if (text.find(entry) == std::string::npos) ++missing;
+            }
+        }
+    }
+    EXPECT_EQ(missing, 0) << text;
 }
 
 }  // namespace

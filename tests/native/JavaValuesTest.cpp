@@ -64,6 +64,31 @@ TEST_F(JavaStrings, GetStringCharsGivesModifiedUTF8) {
     EXPECT_STREQ(bmp.get(), "\xC3\xA9\xE2\x82\xAC");
 }
 
+TEST_F(JavaStrings, SystemStringsAreStandardUTF8AndRefuseWhatBytesCannotHold) {
+    using S = bfg::SystemString;
+    const struct {
+        const char* what;
+        std::u16string text;
+        S::Status status;
+        std::string bytes;
+    } cases[] = {
+        {"empty", u"", S::kText, ""},
+        {"supplementary character as four bytes", u"a\U0001F600", S::kText, "a\xF0\x9F\x98\x80"},
+        {"U+0000", std::u16string(u"a\0b", 3), S::kRefused, ""},
+        {"high surrogate alone", u"X\xD800Y", S::kRefused, ""},
+        {"high surrogate at the end", u"X\xDBFF", S::kRefused, ""},
+        {"low surrogate alone", u"\xDC00", S::kRefused, ""},
+        {"pair in the wrong order", u"\xDE00\xD83D", S::kRefused, ""},
+        {"two high surrogates", u"\xD83D\xD83D\xDE00", S::kRefused, ""},
+    };
+    for (const auto& c : cases) {
+        const S result = bfg::getSystemString(env, javaString(env, c.text));
+        EXPECT_EQ(result.status, c.status) << c.what;
+        EXPECT_EQ(result.bytes, c.bytes) << c.what;
+    }
+    EXPECT_EQ(bfg::getSystemString(env, nullptr).status, S::kNull);
+}
+
 TEST_F(JavaStrings, NewJavaStringKeepsSupplementaryCharactersAndNul) {
     const std::u16string text = std::u16string(u"a\0b", 3) + u"\U0001F600";
     EXPECT_EQ(getString(env, bfg::newJavaString(env, std::u16string_view(text))), text);

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/foundation/UTF8.h"
+#include "tests/native/StderrCapture.h"
 
 namespace {
 
@@ -56,6 +59,24 @@ TEST(LocalizedBundle, CandidatesAreTriedInOrder) {
         }
         ASSERT_NE(found, nullptr) << cases[i].locale;
         EXPECT_EQ(fs::path(found->bundlePath()).filename(), std::string(cases[i].found) + ".lproj") << cases[i].locale;
+    }
+    fs::remove_all(folder);
+}
+
+TEST(LocalizedBundle, ATableThatIsNoRegularFileIsLoggedOnceAndReadsAsEmpty) {
+    char pattern[] = "/tmp/harmonode-tables-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const fs::path folder = pattern;
+    ASSERT_EQ(::mkfifo((folder / "Fifo.strings").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", folder / "Zero.strings");
+    const std::shared_ptr<NSBundle> bundle = NSBundle::bundleWithPath(folder.string());
+    ASSERT_NE(bundle, nullptr);
+    for (const char16_t* table : {u"Fifo", u"Zero"}) {
+        const std::string log = bfgtest::captureStderr([&] {
+            for (int i = 0; i < 3; ++i) EXPECT_EQ(bundle->localizedStringForKey(u"key", u"_", table), u"_");
+        });
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+        EXPECT_NE(log.find("it is not a regular file"), std::string::npos) << log;
     }
     fs::remove_all(folder);
 }

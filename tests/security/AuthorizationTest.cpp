@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -154,6 +157,84 @@ TEST(Authorization, ToolGetsItsArgumentsOneStreamAndNoOtherDescriptor) {
     EXPECT_EQ(readAll(pipe), "<sh><two words><> got hello\n0 1 2 3 ");
     std::fclose(pipe);
     EXPECT_TRUE(hasNoChild()) << "the tool is not a child of the caller";
+    AuthorizationFree(ref, 0);
+}
+
+TEST(Authorization, ToolStartsWithNoSignalBlockedOrIgnored) {
+    AuthorizationRef ref = adminHandle();
+    if (!ref) GTEST_SKIP() << "needs root";
+    sigset_t blocked, before, after;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGUSR1);
+    sigaddset(&blocked, SIGTERM);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &blocked, &before), 0);
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGHUP, &ignore, &previous), 0);
+
+    char* const arguments[] = {const_cast<char*>("-E"), const_cast<char*>("^Sig(Blk|Ign)"),
+                               const_cast<char*>("/proc/self/status"), nullptr};
+    std::FILE* pipe = nullptr;
+    const OSStatus status = AuthorizationExecuteWithPrivileges(ref, "/bin/grep", 0, arguments, &pipe);
+    ::pthread_sigmask(SIG_SETMASK, &before, &after);
+    ::sigaction(SIGHUP, &previous, nullptr);
+    ASSERT_EQ(status, errAuthorizationSuccess);
+    EXPECT_EQ(readAll(pipe), "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n");
+    std::fclose(pipe);
+    EXPECT_TRUE(sigismember(&after, SIGUSR1) && sigismember(&after, SIGTERM) && !sigismember(&after, SIGINT))
+        << "the caller's mask is its own again";
+    AuthorizationFree(ref, 0);
+}
+
+TEST(Authorization, ToolsThatCannotStartAreReportedAndLeaveNothing) {
+    AuthorizationRef ref = adminHandle();
+    if (!ref) GTEST_SKIP() << "needs root";
+    std::string folder = (std::string(::getenv("TMPDIR") ? ::getenv("TMPDIR") : "/tmp") + "/bfg-exec-XXXXXX");
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string plain = folder + "/plain", empty = folder + "/empty";
+    ::close(::open(plain.c_str(), O_CREAT | O_WRONLY, 0644));
+    ::close(::open(empty.c_str(), O_CREAT | O_WRONLY, 0755));  // no #! line, and no shell to fall back on
+    for (const std::string& tool : {folder + "/missing", plain, empty, folder}) {
+        std::FILE* pipe = reinterpret_cast<std::FILE*>(1);
+        EXPECT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, &pipe),
+                  errAuthorizationToolExecuteFailure)
+            << tool;
+        EXPECT_EQ(pipe, nullptr) << tool;
+        EXPECT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, nullptr),
+                  errAuthorizationToolExecuteFailure)
+            << tool;
+    }
+    EXPECT_TRUE(hasNoChild());
+    ::unlink(plain.c_str());
+    ::unlink(empty.c_str());
+    ::rmdir(folder.c_str());
+    AuthorizationFree(ref, 0);
+}
+
+TEST(Authorization, ToolsStartedFromManyThreadsAtOnceEachGetTheirOwnStream) {
+    AuthorizationRef ref = adminHandle();
+    if (!ref) GTEST_SKIP() << "needs root";
+    std::vector<std::thread> threads;
+    std::vector<std::string> outputs(8);
+    for (std::size_t t = 0; t < outputs.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 10; ++i) {
+                const std::string word = std::to_string(t) + "." + std::to_string(i);
+                char* const arguments[] = {const_cast<char*>(word.c_str()), nullptr};
+                std::FILE* pipe = nullptr;
+                if (AuthorizationExecuteWithPrivileges(ref, "/bin/echo", 0, arguments, &pipe) != 0) return;
+                outputs[t] += readAll(pipe);
+                std::fclose(pipe);
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (std::size_t t = 0; t < outputs.size(); ++t) {
+        std::string expected;
+        for (int i = 0; i < 10; ++i) expected += std::to_string(t) + "." + std::to_string(i) + "\n";
+        EXPECT_EQ(outputs[t], expected);
+    }
+    EXPECT_TRUE(hasNoChild());
     AuthorizationFree(ref, 0);
 }
 

@@ -56,6 +56,8 @@ class MacAuthorizationTest {
         assertEquals(expected, MacAuthorization.create0("another prompt"));
         assertEquals(0, MacAuthorization.free0());
         assertEquals(0, MacAuthorization.free0(), "nothing held");
+        assertEquals(-60001, MacAuthorization.create0("a\u0000b"), "a prompt the system cannot hold");
+        assertEquals(-60001, MacAuthorization.create0("a\uD800b"), "a prompt the system cannot hold");
         assertEquals(MARKER + "-60002", MacAuthorization.executeAndWait0("/bin/echo", new String[] {"x"}));
         assertEquals(-60002, MacAuthorization.execute0("/bin/echo", new String[] {"x"}));
     }
@@ -73,6 +75,8 @@ class MacAuthorizationTest {
             {"/bin/true", ""},
             {"/bin/cat", ""},  // its input ends at once
             {"/bin/echo", "a\u0000b", MARKER + "-60001"},
+            {"/bin/echo", "a\uD800", MARKER + "-60001"},
+            {"/bin/echo\uDC00", MARKER + "-60001"},
             {folder + "/missing", MARKER + "-60031"},
             {folder + "/not-executable", MARKER + "-60031"},
             {folder + "/no-interpreter", MARKER + "-60031"},

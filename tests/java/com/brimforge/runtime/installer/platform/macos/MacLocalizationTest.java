@@ -4,11 +4,13 @@ import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNull;
+import static org.junit.jupiter.api.Assertions.assertTimeoutPreemptively;
 
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.time.Duration;
 import java.util.Map;
 import org.junit.jupiter.api.BeforeAll;
 import org.junit.jupiter.api.Test;
@@ -24,7 +26,7 @@ class MacLocalizationTest {
     static String bundle;
 
     @BeforeAll
-    static void writeBundle() throws IOException {
+    static void writeBundle() throws IOException, InterruptedException {
         assertEquals("fr", System.getenv("LANGUAGE"), "the test runs with LANGUAGE=fr");
         NativeLibraries.loadInstallerWithHost();
         Path resources = folder.resolve("Test.bundle/Contents/Resources");
@@ -51,6 +53,10 @@ class MacLocalizationTest {
         Files.write(resources.resolve("fr.lproj/Wide.strings"),
                 "\uFEFF\"wide\" = \"UTF-16 \u00E9 \uD83D\uDE00\";".getBytes(StandardCharsets.UTF_16LE));
         write(resources.resolve("fr.lproj/Broken.strings"), "\"language\" = \"no semicolon\"\n\"other\" = \"x\";\n");
+        // Opening the FIFO to read it would wait for a writer; /dev/zero never ends.
+        Process mkfifo = new ProcessBuilder("mkfifo", resources.resolve("fr.lproj/Fifo.strings").toString()).start();
+        assertEquals(0, mkfifo.waitFor(), "mkfifo");
+        Files.createSymbolicLink(resources.resolve("fr.lproj/Zero.strings"), Path.of("/dev/zero"));
         write(folder.resolve("not-a-folder"), "");
         bundle = folder.resolve("Test.bundle").toString();
     }
@@ -100,6 +106,16 @@ class MacLocalizationTest {
                 () -> assertNull(MacLocalization.getLocalizedString0(
                         folder.resolve("not-a-folder").toString(), null, "language", null, null, null), "a file"),
                 () -> assertNull(MacLocalization.getLocalizedString0(null, null, "language", null, null, null)));
+    }
+
+    @Test
+    void tablesThatAreNoRegularFileGiveNullAtOnceEveryTime() {
+        // The second lookup of each table asks again, and must not wait behind the first.
+        for (String table : new String[] {"Fifo", "Zero", "Fifo", "Zero"}) {
+            assertNull(assertTimeoutPreemptively(Duration.ofSeconds(1), () -> lookup(table, "language", null, null, null)),
+                    table);
+        }
+        assertEquals("fr", lookup(null, "language", null, null, null), "the other tables are read as before");
     }
 
     @Test

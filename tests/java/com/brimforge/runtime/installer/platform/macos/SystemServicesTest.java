@@ -92,6 +92,9 @@ class SystemServicesTest {
             {"", "x", false, null},
             {"BFG=TEST", "x", false, null},
             {"BFG_TEST_VAR\u0000X", "x", false, null},
+            {"BFG_TEST_VAR", "a\uD800b", false, null},
+            {"BFG_TEST_VAR", "\uDE00", false, null},
+            {"BFG_TEST_VAR\uD800", "x", false, null},
             {null, "x", false, null},
         };
         for (Object[] c : cases) {
