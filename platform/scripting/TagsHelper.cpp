@@ -45,7 +45,7 @@
 // AddressSanitizer reserves terabytes of address space before main, so the
 // limit on address space cannot hold; its allocator keeps the bound
 // instead. Leaks of a process that lives for one file are not reported.
-extern "C" const char* __asan_default_options() {
+extern "C" __attribute__((visibility("default"), used)) const char* __asan_default_options() {
     return "detect_leaks=0:allocator_may_return_null=1:max_allocation_size_mb=512:hard_rss_limit_mb=768";
 }
 #endif

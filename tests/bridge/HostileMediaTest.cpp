@@ -8,6 +8,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -131,30 +132,31 @@ TEST_F(HostileMedia, NoFileTakesTheBridgeDownOrTheLibraryOutOfShape) {
         // Given the new track's record and its entry in the library file;
         // none when the file must be refused.
         std::function<void(const json::object&, const std::string&)> check;
-        std::string reason;  // in the refusal's text on standard error
+        std::vector<std::string> reasons;  // one of them in the refusal's text on standard error
     };
     const Case cases[] = {
         {"chapters in chapters, 20000 deep",
          [](const fs::path& p) { writeFile(p, mp3(nestedFrames("CHAP", std::string("c\0", 2) + std::string(16, '\xFF'), 20000))); },
-         nullptr, "the tag reader fail"},
+         nullptr, {"the tag reader fail"}},
         {"tables of contents in tables of contents, 40000 deep",
          [](const fs::path& p) { writeFile(p, mp3(nestedFrames("CTOC", std::string("t\0\x03\0", 4), 40000))); }, nullptr,
-         "the tag reader fail"},
+         {"the tag reader fail"}},
         {"MP4 atoms in atoms, 80000 deep",
          [](const fs::path& p) {
              std::string bytes = bigEndian32(20) + "ftypM4A " + bigEndian32(0) + "M4A ";
              for (std::uint32_t level = 0; level < 80000; ++level) bytes += bigEndian32((80000 - level) * 8) + "moov";
              writeFile(p, bytes);
          },
-         nullptr, "the tag reader fail"},
+         nullptr, {"the tag reader fail"}},
+        // Under AddressSanitizer its allocator is the bound, and ends the reader.
         {"a title that inflates to 256 MiB", [&](const fs::path& p) { writeFile(p, mp3(compressedTitle(kBomb))); },
-         nullptr, "memory"},
+         nullptr, {"memory", "the tag reader fail"}},
         {"8 GiB, nearly all of it a hole",
          [](const fs::path& p) {
              fs::copy_file(kSource / "samples/sample.mp3", p);
              fs::resize_file(p, std::uintmax_t{8} << 30);
          },
-         nullptr, "took"},
+         nullptr, {"seconds of processor time", "took longer"}},
         {"titles and artists in broken UTF-16",
          [](const fs::path& p) {
              writeFile(p, mp3(textFrame("TIT2", 1, std::string("\xFF\xFE" "A\0\0\xD8" "B\0", 8)) +
@@ -166,7 +168,7 @@ TEST_F(HostileMedia, NoFileTakesTheBridgeDownOrTheLibraryOutOfShape) {
              EXPECT_FALSE(track.contains("Artist"));
              EXPECT_EQ(track.at("Album"), "Album");
          },
-         ""},
+         {}},
         {"negative and overlong numbers",
          [](const fs::path& p) {
              writeFile(p, mp3(textFrame("TDRC", 0, "-1") + textFrame("TRCK", 0, "-3/-5") +
@@ -178,13 +180,13 @@ TEST_F(HostileMedia, NoFileTakesTheBridgeDownOrTheLibraryOutOfShape) {
              }
              EXPECT_NE(entry.find("<key>Disc Count</key><integer>2</integer>"), std::string::npos) << entry;
          },
-         ""},
+         {}},
         {"a title of 2000 three-byte characters",
          [&](const fs::path& p) { writeFile(p, mp3(textFrame("TIT2", 3, repeated(euro, 2000)))); },
          [&](const json::object& track, const std::string&) {
              EXPECT_EQ(track.at("Title").as_string(), repeated(euro, 1024 / 3));
          },
-         ""},
+         {}},
     };
     const std::string original = readFile(kSource / "samples/Library.xml");
     for (const Case& c : cases) {
@@ -214,7 +216,9 @@ TEST_F(HostileMedia, NoFileTakesTheBridgeDownOrTheLibraryOutOfShape) {
         if (!c.check) {
             EXPECT_EQ(readFile(library_), original);
             EXPECT_NE(run.err.find("cannot be added: "), std::string::npos) << run.err;
-            EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+            EXPECT_TRUE(std::any_of(c.reasons.begin(), c.reasons.end(),
+                                    [&](const std::string& reason) { return run.err.find(reason) != run.err.npos; }))
+                << run.err;
             continue;
         }
         ASSERT_NE(added, nullptr) << run.err;
