@@ -21,9 +21,9 @@
 
 namespace platform {
 
-// The tags of the audio file open at `fd`, which the tag reader reads from
-// where the file's offset is (the caller's offset moves with it). The error
-// texts are reasons ("reading its tags took longer than 5 seconds").
+// The tags of the audio file open at `fd`, which the tag reader is given as
+// its standard input (it shares the file's offset with the caller). The
+// error texts are reasons ("reading its tags took longer than 5 seconds").
 Result<AudioTags> readTagsInReader(int fd);
 
 // Where the tag reader is looked for.
