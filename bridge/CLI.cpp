@@ -15,6 +15,7 @@
 #include "bridge/Request.h"
 #include "export/Assert.h"
 #include "export/JsonText.h"
+#include "platform/foundation/UTF8.h"
 
 namespace harmonode {
 namespace {
@@ -52,7 +53,10 @@ boost::json::object CLI::test() {
     return boost::json::object(*reply.json(), {});
 }
 
-boost::json::object CLI::error(std::string_view message) { return {{"error", message}}; }
+// Every error reply is made here: whatever its source put in the message
+// (a path's bytes, a system's text), the reply holds UTF-8, so it is never
+// replaced by the fatal line.
+boost::json::object CLI::error(std::string_view message) { return {{"error", platform::decodeUTF8Lossy(message)}}; }
 
 Reply CLI::handle(const Request& request) {
     if (!request.cmd) return error("no cmd");

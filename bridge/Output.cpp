@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/foundation/UTF8.h"
+
 namespace harmonode {
 
 namespace {
@@ -129,8 +131,41 @@ void endOpenLine() {
     if (lineOpen) writeOutput("\n");
 }
 
+std::string lineText(std::string_view line) {
+    const std::string valid = platform::decodeUTF8Lossy(line);
+    std::string out;
+    out.reserve(valid.size());
+    const auto escape = [&](char32_t c) {
+        char text[8];
+        std::snprintf(text, sizeof text, "\\u%04X", static_cast<unsigned>(c));
+        out += text;
+    };
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        const auto b = static_cast<unsigned char>(valid[i]);
+        if (b == '\n') {
+            out += "\\n";
+        } else if (b == '\r') {
+            out += "\\r";
+        } else if (b == '\t') {
+            out += "\\t";
+        } else if (b < 0x20 || b == 0x7F) {
+            escape(b);
+        } else if (b == 0xC2 && static_cast<unsigned char>(valid[i + 1]) < 0xA0) {
+            // U+0080 to U+009F, the C1 controls (NEL among them).
+            escape(static_cast<unsigned char>(valid[++i]));
+        } else if (b == 0xE2 && valid.compare(i + 1, 1, "\x80") == 0 &&
+                   (valid.compare(i + 2, 1, "\xA8") == 0 || valid.compare(i + 2, 1, "\xA9") == 0)) {
+            escape(static_cast<unsigned char>(valid[i + 2]) == 0xA8 ? 0x2028 : 0x2029);
+            i += 2;
+        } else {
+            out += static_cast<char>(b);
+        }
+    }
+    return out;
+}
+
 void writeLine(std::string_view line) {
-    writeOutput(line);
+    writeOutput(lineText(line));
     writeOutput("\n");
 }
 

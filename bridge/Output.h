@@ -6,6 +6,7 @@
 // gone out when the call returns, and so has everything before it.
 // Bridge thread only.
 
+#include <string>
 #include <string_view>
 
 namespace harmonode {
@@ -13,8 +14,16 @@ namespace harmonode {
 // Writes `text` as it stands.
 void writeOutput(std::string_view text);
 
-// Writes `line` followed by one line feed.
+// Writes `line` followed by one line feed, as one line whatever it holds,
+// so that a progress line can never end a block or forge a reply: bytes
+// that are not UTF-8 become U+FFFD, and control characters (C0, DEL, C1)
+// and the Unicode line and paragraph separators are written as escapes in
+// the way JSON writes them ("\n", "\r", "\t", "\u001B", "\u2028"). A
+// backslash is written as it stands.
 void writeLine(std::string_view line);
+
+// `line` as writeLine writes it, without the line feed.
+std::string lineText(std::string_view line);
 
 // Ends the line that a write cut short by a failure left open, so that
 // what follows starts a line of its own; does nothing otherwise.

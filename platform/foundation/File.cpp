@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/FileDescriptor.h"
@@ -154,7 +155,19 @@ int nameTemporary(int fd, const std::string& folder, const std::string& name, st
     return EEXIST;
 }
 
+// The folder and name of `path`; an empty name when the path ends in "/".
+std::pair<std::string, std::string> folderAndName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {".", path};
+    return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
+}
+
 }  // namespace
+
+void removeLeftoverTemporaries(const std::string& path) {
+    const auto [folder, name] = folderAndName(path);
+    if (!name.empty()) removeAbandonedTemporaries(folder, name);
+}
 
 Result<std::string> readFile(const std::string& path, std::size_t limit) {
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
@@ -199,10 +212,8 @@ Result<std::string> readFile(const std::string& path, std::size_t limit) {
 }
 
 Result<AtomicFileWriter> AtomicFileWriter::create(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.empty()) return Error{"could not write \"" + path + "\": the path names no file"};
+    auto [folder, name] = folderAndName(path);
+    if (name.empty()) return Error{"could not write \"" + shownPath(path) + "\": the path names no file"};
 
     removeAbandonedTemporaries(folder, name);
     const mode_t mode = modeFor(path);
@@ -256,6 +267,8 @@ Status AtomicFileWriter::commit() {
     if (!error) temporary_.clear();  // it is the file at `path` now
     abandon();  // the data is on disk already: fsync said so
     if (error) return systemError("write", path_, error);
+    // What another writer, killed while this one wrote, left behind.
+    removeAbandonedTemporaries(folder_, name_);
     // Make the rename itself durable; a failure here loses nothing written.
     if (const FileDescriptor dir(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0) {
         ::fsync(dir.get());

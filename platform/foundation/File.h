@@ -35,14 +35,22 @@ Result<std::string> readFile(const std::string& path, std::size_t limit = kNoRea
 // The temporary file has no name until it is complete, where the file
 // system allows (otherwise, and for the moment between naming and renaming,
 // it is ".<name>.tmp-XXXXXX", locked by its writer), so a writer that is
-// killed leaves nothing behind, and each write first removes the named
-// temporary files of `path` that no live writer holds.
+// killed leaves nothing behind, and each write removes the named temporary
+// files of `path` that no live writer holds, first and again once it is in
+// place.
 //
 // A replaced regular file keeps its permission bits (never setuid, setgid
 // or sticky); anything else at `path`, a symbolic link included, is
 // replaced by a new file of mode 0644. Safe to call from several threads
 // and processes at once; the last rename wins.
 Status writeFileAtomically(const std::string& path, std::string_view bytes);
+
+// Removes the named temporary files of `path` (".<name>.tmp-XXXXXX" in its
+// folder) that no live writer holds: each writer keeps its own locked until
+// it is renamed into place, so one that can be locked was left by a writer
+// that was killed. For callers that begin a change of `path` before they
+// write it. Best effort: a failure only leaves files behind.
+void removeLeftoverTemporaries(const std::string& path);
 
 // The same write in pieces, for content made as it is written: create(),
 // then write() for each piece in order, then commit(), which puts the file

@@ -84,7 +84,7 @@ Result<std::unique_ptr<ITLibrary>> ITLibrary::initWithFile(const std::string& pa
         library.reset(new ITLibrary());
         library->path_ = path;
     } catch (const std::bad_alloc&) {
-        return Error{"There is not enough memory to read the music library file \"" + path + "\""};
+        return Error{"There is not enough memory to read the music library file \"" + shownPath(path) + "\""};
     }
     if (Status status = ITLibraryReader::readFile(path, *library); !status) return status.error();
     library->hash_ = nextLibrarySerial();

@@ -24,7 +24,7 @@ std::string quotedList(const std::vector<std::string>& paths) {
     std::string text;
     for (const auto& path : paths) {
         if (!text.empty()) text += ", ";
-        text += '"' + path + '"';
+        text += '"' + shownPath(path) + '"';
     }
     return text;
 }

@@ -500,7 +500,7 @@ private:
 
 Result<LibraryOutline> LibraryOutline::of(std::string_view bytes, std::string_view name) {
     const auto notUnderstood = [&](std::string_view reason) {
-        return Error{"The music library file \"" + std::string(name) + "\" cannot be changed: " + std::string(reason)};
+        return Error{"The music library file \"" + shownPath(name) + "\" cannot be changed: " + std::string(reason)};
     };
     if (bytes.starts_with("\xFE\xFF") || bytes.starts_with("\xFF\xFE") ||
         std::memchr(bytes.data(), '\0', std::min<std::size_t>(bytes.size(), 4)) != nullptr) {

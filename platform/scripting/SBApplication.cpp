@@ -17,6 +17,17 @@ namespace {
 constexpr std::string_view kMusic = "com.apple.Music";
 constexpr std::string_view kFinder = "com.apple.Finder";
 
+// The path the system is given for a file URL: its path's bytes, with the
+// "/" at its end that the URL's path drops, so that a file named with one
+// is refused as the system refuses it.
+std::string pathOf(const URL& file) {
+    std::string path = file.fileSystemRepresentation();
+    const std::string& text = file.absoluteString();
+    const std::string_view beforeQuery = std::string_view(text).substr(0, text.find_first_of("?#"));
+    if (beforeQuery.ends_with('/') && !path.ends_with('/')) path += '/';
+    return path;
+}
+
 class MusicTrack final : public SBObject {
 public:
     explicit MusicTrack(TrackHandle handle) : handle_(handle) {}
@@ -63,11 +74,11 @@ public:
         std::vector<AudioFileInfo> audio;
         for (const URL& file : files) {
             if (!file.isFileURL()) {
-                failure = Error{"Music: \"" + file.absoluteString() + "\" cannot be added: it is not a file URL"};
+                failure = Error{"Music: \"" + shownPath(file.absoluteString()) + "\" cannot be added: it is not a file URL"};
                 setLastError(failure);
                 continue;
             }
-            Result<AudioFileInfo> info = readAudioFile(file.fileSystemRepresentation());
+            Result<AudioFileInfo> info = readAudioFile(pathOf(file));
             if (info) {
                 audio.push_back(std::move(info.value()));
             } else {
@@ -115,7 +126,7 @@ public:
             elements.push_back(std::make_shared<FinderItem>(it->path().filename().string()));
         }
         if (ec) {
-            setLastError(Error{"Finder: the home folder \"" + home + "\" cannot be listed: " + ec.message()});
+            setLastError(Error{"Finder: the home folder \"" + shownPath(home) + "\" cannot be listed: " + ec.message()});
         } else {
             setLastError(std::nullopt);
         }

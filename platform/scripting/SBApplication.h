@@ -13,11 +13,16 @@
 // - the music application ("com.apple.Music") manages the music library
 //   file that the library reader reads (same lookup): `tracks` lists its
 //   tracks, each answering "persistentID" (16 upper-case hexadecimal
-//   digits) and `deleteObject`; `add` imports audio files, tags read with
-//   TagLib, as new tracks of the library and members of its master
-//   playlist. Each change rewrites the file atomically under an advisory
-//   lock on "<library>.lock", splicing the file's own bytes, so every byte
-//   the change does not touch stays as it was.
+//   digits) and `deleteObject`; `add` imports audio files as new tracks of
+//   the library and members of its master playlist. Their tags are read
+//   with TagLib by the tag reader, the program harmonode-tags, in a process
+//   of its own with limits of its own (512 MiB of address space, an 8 MiB
+//   stack, 4 s of processor time, 5 s in all), so no file can take the
+//   caller down. It is looked for beside the running executable, or where
+//   the variable HARMONODE_TAGS_HELPER names it when that is set and not
+//   empty. Each change rewrites the file atomically under an advisory lock
+//   on "<library>.lock", splicing the file's own bytes, so every byte the
+//   change does not touch stays as it was.
 // - the file manager ("com.apple.Finder"): `items` lists the entries of the
 //   user's home folder, each answering "name".
 //
@@ -96,7 +101,10 @@ public:
     // The `add:to:` request: imports the files that `files` name into the
     // music library; only no target (none for `to`) is taken. Gives the
     // first new track, none when no file could be added (missing,
-    // unreadable, a folder, not audio).
+    // unreadable, a folder, not audio, a path holding a NUL, a file's path
+    // ending in "/", a file that reaches a limit of the tag reader). A file
+    // is the one the system opens for its path; its location is that path
+    // with every link and "." or ".." part resolved.
     virtual std::shared_ptr<SBObject> add(const std::vector<URL>& files, const SBObject* to);
 
     // The file manager's items.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -149,7 +150,9 @@ BridgeRun runBridge(const std::string& input, const BridgeOptions& options) {
     close(out[0]);
     close(err[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    run.maxResidentKiB = usage.ru_maxrss;
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
 }

@@ -17,6 +17,7 @@ struct BridgeRun {
     std::string err;         // everything written to standard error
     int exitStatus = -1;     // exit status, or 128 + signal
     bool timedOut = false;
+    long maxResidentKiB = 0;  // the peak resident memory of the process or of any child it waited for
 
     // Standard output split into lines (the line feeds removed).
     std::vector<std::string> lines() const;

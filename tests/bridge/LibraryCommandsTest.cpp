@@ -81,6 +81,27 @@ TEST(LibraryCommand, ALibraryThatCannotBeOpenedIsAnErrorReplyAndNothingElse) {
     fs::remove_all(folder);
 }
 
+// A path's bytes that are not UTF-8, from the override or from HOME, are
+// shown as U+FFFD: the reply stays an error reply, never the fatal line.
+TEST(LibraryCommand, AnErrorAboutAPathThatIsNotUtf8IsStillAnErrorReply) {
+    const struct {
+        std::string variable, value, shown;
+    } cases[] = {
+        {"HARMONODE_MUSIC_LIBRARY", "/tmp/no\xFFne.xml", "/tmp/no\xEF\xBF\xBDne.xml"},
+        {"HOME", "/tmp/no\xFFne", "/tmp/no\xEF\xBF\xBDne/Music/Music/Library.xml"},
+    };
+    for (const auto& c : cases) {
+        BridgeOptions options = withLibrary("");  // not set: the usual places
+        options.environment[c.variable] = c.value;
+        const BridgeRun run = runBridge("library\nquit\n", options);
+        const auto replies = run.replies();
+        ASSERT_EQ(replies.size(), 2u) << run.out;
+        const auto error = boost::json::parse(replies[0]).at("error").as_string();
+        EXPECT_TRUE(error.starts_with("error No music library found")) << error;
+        EXPECT_NE(error.find(c.shown), boost::json::string::npos) << error;
+    }
+}
+
 TEST(WriteCommand, AMissingDestinationFolderIsAnErrorAfterTheProgressText) {
     if (fs::exists("/Volumes/Media/_harmonode")) GTEST_SKIP() << "this machine has the destination folder";
     const BridgeRun run = runBridge("write\nquit\n", withLibrary(kSample));

@@ -106,6 +106,80 @@ TEST_F(MusicControl, AddingWhatIsNotAudioChangesNothingAndRepliesAsEver) {
     }
 }
 
+// The one request line of each path, the path as the request's "path".
+std::string addRequests(const std::vector<std::string>& paths) {
+    std::string lines;
+    for (const auto& path : paths) lines += json::serialize(json::object{{"cmd", "add_track"}, {"path", path}}) + "\n";
+    return lines;
+}
+
+TEST_F(MusicControl, LineBreaksInAPathNeverEndTheProgressLineOrTheBlock) {
+    const fs::path named = dir_ / "two\nlines\r.mp3";
+    fs::copy_file(kSampleAudio, named);
+    const struct {
+        std::string path, line;
+    } cases[] = {
+        {named.string(), "add " + dir_.string() + "/two\\nlines\\r.mp3"},
+        {"/x\n{\"pid\":\"forged\"}\n###\n{\"pong\":\"yes...\"}", R"(add /x\n{"pid":"forged"}\n###\n{"pong":"yes..."})"},
+        {"/x\r###\r\n###", R"(add /x\r###\r\n###)"},
+        {"/x\t\x1B[2J\x7F\u0085\u2028\u2029", R"(add /x\t\u001B[2J\u007F\u0085\u2028\u2029)"},
+    };
+    std::vector<std::string> paths;
+    for (const auto& c : cases) paths.push_back(c.path);
+    const BridgeRun run = runBridge(addRequests(paths) + "ping\nlibrary\nquit\n", options_);
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const auto blocks = run.blocks();
+    ASSERT_EQ(blocks.size(), std::size(cases) + 3) << run.out;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(blocks[i], (std::vector<std::string>{cases[i].line, R"({"pid":"testing..."})"}));
+    }
+    EXPECT_EQ(blocks[std::size(cases)].back(), R"({"pong":"yes..."})");
+    const auto [tracks, master] = tracksAndMaster(blocks[std::size(cases) + 1].back());
+    EXPECT_EQ(tracks.back().at("FilePath"), named.c_str());
+}
+
+// c/link is a link to a/b: c/link/.. is a, whatever the text says.
+TEST_F(MusicControl, TheFileAddedIsTheOneTheSystemOpensForThePath) {
+    fs::create_directories(dir_ / "a" / "b");
+    fs::create_directories(dir_ / "c");
+    fs::copy_file(kSampleAudio, dir_ / "a" / "x.mp3");
+    fs::copy_file(kSampleAudio, dir_ / "c" / "x.mp3");
+    fs::create_directory_symlink("../a/b", dir_ / "c" / "link");
+    options_.prepareChild = [dir = dir_] {
+        return ::chdir(dir.c_str()) == 0 ? std::nullopt : std::optional<std::string>("chdir");
+    };
+    const std::string file = (dir_ / "a" / "x.mp3").string();
+    const struct {
+        std::string path, reason;  // no reason: added
+    } cases[] = {
+        {"c/link/../x.mp3", ""},
+        {file + std::string("\0.txt", 5), "its path holds a NUL character"},
+        {file + "/", "its path ends in \"/\", but it names a file, not a folder"},
+        {"c/link/", "it is a folder"},
+    };
+    std::vector<std::string> paths;
+    for (const auto& c : cases) paths.push_back(c.path);
+    const BridgeRun run = runBridge(addRequests(paths) + "library\nquit\n", options_);
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const auto blocks = run.blocks();
+    ASSERT_EQ(blocks.size(), std::size(cases) + 2) << run.out;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(blocks[i].back(), R"({"pid":"testing..."})");
+        if (!cases[i].reason.empty()) {
+            EXPECT_NE(run.err.find(cases[i].reason), std::string::npos) << run.err;
+        }
+    }
+    const auto [tracks, master] = tracksAndMaster(blocks[std::size(cases)].back());
+    std::vector<std::string> added;
+    for (const auto& track : tracks) {
+        if (const auto* path = track.as_object().if_contains("FilePath"); path && path->as_string().starts_with(dir_.string())) {
+            added.emplace_back(path->as_string());
+        }
+    }
+    EXPECT_EQ(added, std::vector<std::string>{file});
+    EXPECT_EQ(tracks.back().at("Location").as_string(), "file://" + file);
+}
+
 TEST_F(MusicControl, TwoBridgesAddingAtOnceLoseNoTrack) {
     constexpr int kEach = 50;
     std::string requests[2];

@@ -219,6 +219,28 @@ TEST_F(WriteFileAtomically, ALeftOverTemporaryIsRemovedOnlyOnceItsWriterIsGone) 
     EXPECT_FALSE(std::filesystem::exists(held));
 }
 
+TEST_F(WriteFileAtomically, ALeftOverTemporaryWhoseWriterEndsDuringAWriteGoesOnceItIsInPlace) {
+    const auto path = folder / "a.json";
+    const auto held = folder / ".a.json.tmp-Live01";
+    std::ofstream(held) << "complete";
+    const int writer = ::open(held.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(writer, LOCK_EX), 0);
+    auto file = AtomicFileWriter::create(path.string());
+    ASSERT_TRUE(file) << file.error().description;
+    EXPECT_TRUE(std::filesystem::exists(held)) << "its writer is still at work";
+    ::close(writer);  // and is killed before this write is done
+    file.value().write("new");
+    ASSERT_TRUE(file.value().commit().ok());
+    EXPECT_FALSE(std::filesystem::exists(held));
+    EXPECT_EQ(entries(), 1u);
+
+    // Also without a write of its own, for a change that begins.
+    std::ofstream(held) << "complete";
+    removeLeftoverTemporaries(path.string());
+    EXPECT_FALSE(std::filesystem::exists(held));
+    EXPECT_TRUE(std::filesystem::exists(path));
+}
+
 TEST_F(WriteFileAtomically, APieceWiseWriteAppearsWholeOnCommitOrNotAtAll) {
     const auto path = folder / "pieces.json";
     const auto content = [&] {

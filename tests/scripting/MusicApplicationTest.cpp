@@ -40,10 +40,13 @@ protected:
         dir_ = pattern;
         library_ = dir_ / "Library.xml";
         ::setenv("HARMONODE_MUSIC_LIBRARY", library_.c_str(), 1);
+        // This test does not live beside the tag reader.
+        ::setenv("HARMONODE_TAGS_HELPER", HARMONODE_TAGS_HELPER_PATH, 1);
         music_ = SBApplication::applicationWithBundleIdentifier("com.apple.Music");
     }
     void TearDown() override {
         ::unsetenv("HARMONODE_MUSIC_LIBRARY");
+        ::unsetenv("HARMONODE_TAGS_HELPER");
         fs::remove_all(dir_);
     }
 
@@ -119,6 +122,37 @@ TEST_F(MusicApplication, WhatIsNotAudioAddsNothingAndLeavesTheFileAsItWas) {
         EXPECT_NE(music_->lastError()->description.find(name), std::string::npos) << music_->lastError()->description;
     }
     EXPECT_EQ(readFile(library_), original);
+}
+
+TEST_F(MusicApplication, WithoutItsTagReaderNoFileIsAddedAndTheReasonSaysSo) {
+    const std::string original = readFile(kSource / "samples/Library.xml");
+    useLibrary(original);
+    ::setenv("HARMONODE_TAGS_HELPER", (dir_ / "no-such-reader").c_str(), 1);
+    EXPECT_EQ(add(kSampleAudio), nullptr);
+    ASSERT_TRUE(music_->lastError().has_value());
+    EXPECT_NE(music_->lastError()->description.find("the tag reader \"" + (dir_ / "no-such-reader").string() +
+                                                    "\" cannot be started: No such file or directory"),
+              std::string::npos)
+        << music_->lastError()->description;
+    EXPECT_EQ(readFile(library_), original);
+}
+
+// A save killed between naming its complete file and renaming it leaves
+// that file; the next change clears it even when it writes nothing.
+TEST_F(MusicApplication, ALeftOverTemporaryOfTheLibraryGoesAtTheStartOfTheNextChange) {
+    const std::string original = readFile(kSource / "samples/Library.xml");
+    useLibrary(original);
+    const fs::path leftover = dir_ / ".Library.xml.tmp-Abc123";
+    std::ofstream(leftover, std::ios::binary) << original;
+    const auto tracks = music_->tracks();
+    ASSERT_GT(tracks.count(), 0u);
+    EXPECT_TRUE(fs::exists(leftover)) << "listing the tracks is no change";
+    tracks.objectAtIndex(0)->deleteObject();
+    ASSERT_FALSE(tracks.objectAtIndex(0)->lastError().has_value());
+    std::ofstream(leftover, std::ios::binary) << original;
+    tracks.objectAtIndex(0)->deleteObject();  // gone already: nothing to write
+    EXPECT_TRUE(tracks.objectAtIndex(0)->lastError().has_value());
+    EXPECT_FALSE(fs::exists(leftover));
 }
 
 TEST_F(MusicApplication, ALibraryThatIsNotAReadableExportIsNeverWritten) {

@@ -1,34 +1,35 @@
 #pragma once
-// What an audio file tells of itself, read with TagLib: its tags and audio
-// properties, as the music application takes them when it imports the
-// file. Private to platform/scripting. Pure functions; thread-safe.
+// What an audio file tells of itself: its tags and audio properties, as the
+// music application takes them when it imports the file. Private to
+// platform/scripting. The file is opened here; TagLib reads it only in the
+// tag reader, a process of its own with limits of its own (TagReader.h,
+// AudioTags.h), so that no file can take the caller down. Thread-safe.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "platform/foundation/Error.h"
+#include "platform/scripting/internal/AudioTags.h"
 
 namespace platform {
 
-struct AudioFileInfo {
-    std::string path;  // absolute, without "." or ".." parts
-    // Tags; a tag that is absent or empty is none, except the title, which
-    // falls back to the file's name without its extension.
-    std::optional<std::string> title, artist, albumArtist, composer, album, genre, comments;
-    // Numbers; 0 where the file has none.
-    int year = 0, trackNumber = 0, trackCount = 0, discNumber = 0, discCount = 0;
-    std::int64_t totalTime = 0;  // milliseconds
-    int bitRate = 0;             // kilobits per second
-    int sampleRate = 0;          // hertz
-    std::uint64_t size = 0;      // bytes
-    std::string kind;            // as the music application names the file type: "MPEG audio file"
+struct AudioFileInfo : AudioTags {
+    // Where the file is: the path the system opened for the path given,
+    // every symbolic link and "." or ".." part resolved through the file
+    // system.
+    std::string path;
+    std::uint64_t size = 0;  // bytes
 };
 
 // The facts of the audio file at `path` (a relative path is taken against
-// the working directory). An error when there is no such file, when it is
-// not a regular file or cannot be read, or when it is not audio TagLib
-// reads (the type is told by the content, not by the name).
+// the working directory). A title that is missing (absent, empty, or not
+// decodable) is the file's name without its extension. An error, whose text
+// names the path (bytes that are not UTF-8 shown as U+FFFD) and says why,
+// when the path holds a NUL or ends in "/" while naming a file, when there
+// is no such file, when it is not a regular file or cannot be read, when it
+// is not audio the tag reader reads (the type is told by the content, not by
+// the name), or when reading it reaches one of the tag reader's limits.
 Result<AudioFileInfo> readAudioFile(const std::string& path);
 
 }  // namespace platform

@@ -71,6 +71,7 @@ Status changeLibrary(const std::function<Result<std::vector<Edit>>(const Library
         if (errno != EINTR) return systemError("lock the music library with", lockPath, errno);
     }
     // Closing the descriptor releases the lock, after the save.
+    removeLeftoverTemporaries(path.value());
     const Result<std::string> bytes = readFile(path.value());
     if (!bytes) return bytes.error();
     const Result<LibraryOutline> outline = LibraryOutline::of(bytes.value(), path.value());
@@ -209,7 +210,13 @@ Result<std::vector<Edit>> additions(const LibraryOutline& outline, const std::ve
     std::string entries, members;
     for (const AudioFileInfo& file : files) {
         const TrackHandle track{newPersistentID(), ++highest};
-        entries += writer.entry(file, *track.trackID, track.persistentID, date, locationOf(file.path, outline.library()));
+        const std::string entry =
+            writer.entry(file, *track.trackID, track.persistentID, date, locationOf(file.path, outline.library()));
+        if (entry.size() > kTrackEntryLimit) {
+            return Error{"the entry of \"" + shownPath(file.path) + "\" would be larger than " +
+                         std::to_string(kTrackEntryLimit) + " bytes"};
+        }
+        entries += entry;
         members += memberEntry(outline.memberLayout(), *track.trackID);
         added.push_back(track);
     }

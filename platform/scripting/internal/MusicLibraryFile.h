@@ -7,11 +7,14 @@
 // "<library>.lock" beside it, which the atomic replace of the library
 // leaves alone; the library is read again under the lock, changed by
 // splicing its own bytes (LibraryOutline.h), and written back atomically
-// (writeFileAtomically) before the lock is released. A cooperating tool
+// (writeFileAtomically) before the lock is released. A complete temporary
+// file of the library left by a writer that was killed is removed when a
+// change begins and again once it is saved. A cooperating tool
 // takes the same lock for its own read-modify-write. A file the outline
 // does not understand is never written. Thread-safe: every call locks on
 // its own.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,8 +35,15 @@ struct TrackHandle {
 // The library's tracks in library order.
 Result<std::vector<TrackHandle>> libraryTracks();
 
+// The largest entry of one new track in the library file: 64 KiB. Its
+// texts are bounded (kTagTextLimit) so that it holds them all, escaped, with
+// room to spare; a larger entry is never written.
+inline constexpr std::size_t kTrackEntryLimit = std::size_t{64} << 10;
+
 // Adds one track per file to the library and to its master playlist's
-// items; gives the new tracks in the order of `files`.
+// items; gives the new tracks in the order of `files`. An error, and
+// nothing written, when the entry of one of them would pass
+// kTrackEntryLimit.
 Result<std::vector<TrackHandle>> addLibraryTracks(const std::vector<AudioFileInfo>& files);
 
 // Removes the track and every playlist member entry that names its track
