@@ -1,9 +1,8 @@
 #include "bridge/LibraryCommands.h"
 
-#include <optional>
-
 #include "bridge/Output.h"
-#include "platform/foundation/File.h"
+#include "export/Utils.h"
+#include "platform/itlibrary/ITLibrary.h"
 
 namespace harmonode {
 namespace {
@@ -13,7 +12,7 @@ platform::Result<LibraryDocument> openDocument() {
     auto library = platform::ITLibrary::initWithAPIVersion("1.0");
     if (!library) return library.error();
     static_cast<void>(library.value()->reloadData());
-    return LibraryDocument(std::move(library.value()));
+    return ITunesToJSON().readLibrary(std::move(library.value()));
 }
 
 }  // namespace
@@ -24,7 +23,7 @@ platform::Result<LibraryDocument> libraryToJSON() {
     // The pretty text goes out piece by piece as it is made, never whole in
     // memory. The library was read whole before, so a damaged file gives an
     // error and no text at all.
-    document.value().write(JsonLayout::pretty, writeOutput);
+    jsonToString(document.value(), writeOutput);
     writeOutput("\n");
     return document;
 }
@@ -35,22 +34,9 @@ platform::Status exportLibraryToFile(const platform::URL& destURL) {
     // Each piece of the pretty text goes to the file as it goes to standard
     // output. Standard output gets the whole text even when the file cannot
     // be written; the error is reported after it.
-    std::optional<platform::Error> failure;
-    std::optional<platform::AtomicFileWriter> file;
-    if (!destURL.isFileURL()) {
-        failure = platform::Error{"cannot write to \"" + destURL.absoluteString() + "\": not a file URL"};
-    } else if (auto started = platform::AtomicFileWriter::create(destURL.path()); !started) {
-        failure = started.error();
-    } else {
-        file.emplace(std::move(started.value()));
-    }
-    document.value().write(JsonLayout::pretty, [&](std::string_view piece) {
-        writeOutput(piece);
-        if (file) file->write(piece);
-    });
+    const platform::Status written = writeJSON(destURL, document.value(), writeOutput);
     writeOutput("\n");
-    if (failure) return *failure;
-    return file->commit();
+    return written;
 }
 
 platform::Status writeLibrary() {

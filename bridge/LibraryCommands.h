@@ -1,39 +1,21 @@
 #pragma once
 // The library snapshot commands: the library document as a reply, and the
 // same document written to the library file. Each call opens, reloads and
-// reads its own library object and drops it afterwards; errors come back
+// reads its own library object, which its document holds; errors come back
 // as values for the dispatch to turn into error replies. Bridge thread only.
 //
 // The document is never built as JSON values: its text is written straight
 // from the library object, once for each text the command writes, the same
 // bytes each time.
 
-#include <memory>
-
-#include "export/DocumentText.h"
-#include "export/JsonText.h"
+#include "export/ITunesToJSON.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/URL.h"
-#include "platform/itlibrary/ITLibrary.h"
 
 namespace harmonode {
 
 // Where `write` puts the library document.
 inline constexpr const char* kDefaultLibraryFile = "/Volumes/Media/_harmonode/harmonode_itunes.json";
-
-// The library document of one opened library, which it owns: its facts are
-// taken when it is made, its text is written on demand. Move-only.
-class LibraryDocument {
-public:
-    explicit LibraryDocument(std::unique_ptr<platform::ITLibrary> library)
-        : library_(std::move(library)), facts_(documentFacts(*library_)) {}
-
-    void write(JsonLayout layout, const JsonSink& sink) const { writeDocumentText(*library_, facts_, layout, sink); }
-
-private:
-    std::unique_ptr<platform::ITLibrary> library_;
-    DocumentFacts facts_;
-};
 
 // Opens the library and writes its document, pretty-printed, to standard
 // output as progress text; gives the document.

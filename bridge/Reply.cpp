@@ -1,5 +1,7 @@
 #include "bridge/Reply.h"
 
+#include <boost/json/serialize.hpp>
+
 namespace harmonode {
 
 bool Reply::writeCompact(const JsonSink& sink) const {
@@ -7,9 +9,9 @@ bool Reply::writeCompact(const JsonSink& sink) const {
         library_->write(JsonLayout::compact, sink);
         return true;
     }
-    // Checked first, so the text is never cut short.
-    if (!checkJSON(json_->json())) return false;
-    streamJSON(json_->json(), JsonLayout::compact, sink);
+    // Checked first, so the text is never cut short or bad.
+    if (!checkJSON(json_)) return false;
+    sink(boost::json::serialize(json_));
     return true;
 }
 

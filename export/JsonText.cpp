@@ -1,14 +1,12 @@
 #include "export/JsonText.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string_view>
-#include <type_traits>
 
 #include "export/Assert.h"
 #include "platform/foundation/UTF8.h"
@@ -54,74 +52,6 @@ const unsigned char* nextSpecial(const unsigned char* p, const unsigned char* en
     return p;
 }
 
-// Writes JSON text of values that passed checkJSON.
-class Writer {
-public:
-    Writer(JsonLayout layout, JsonTextOutput& out) : pretty_(layout == JsonLayout::pretty), out_(out) {}
-
-    void write(const boost::json::value& value, int depth) {
-        switch (value.kind()) {
-            case boost::json::kind::null: out_.raw("null"); return;
-            case boost::json::kind::bool_: out_.boolean(value.get_bool()); return;
-            case boost::json::kind::int64: out_.number(value.get_int64()); return;
-            case boost::json::kind::uint64: out_.number(value.get_uint64()); return;
-            case boost::json::kind::double_: out_.number(value.get_double()); return;
-            case boost::json::kind::string: out_.string(value.get_string()); return;
-            case boost::json::kind::array: return array(value.get_array(), depth);
-            case boost::json::kind::object: return object(value.get_object(), depth);
-        }
-    }
-
-    void object(const boost::json::object& o, int depth) {
-        out_.spill();
-        out_.raw('{');
-        bool first = true;
-        for (const auto& member : o) {
-            if (!first) out_.raw(',');
-            first = false;
-            newline(depth + 1);
-            out_.string(member.key());
-            out_.raw(pretty_ ? " : " : ":");
-            write(member.value(), depth + 1);
-        }
-        if (!o.empty()) newline(depth);
-        out_.raw('}');
-    }
-
-private:
-    void newline(int depth) {
-        if (pretty_) out_.newline(depth);
-    }
-
-    void array(const boost::json::array& a, int depth) {
-        out_.spill();
-        out_.raw('[');
-        bool first = true;
-        for (const auto& element : a) {
-            if (!first) out_.raw(',');
-            first = false;
-            newline(depth + 1);
-            write(element, depth + 1);
-        }
-        if (!a.empty()) newline(depth);
-        out_.raw(']');
-    }
-
-    bool pretty_;
-    JsonTextOutput& out_;
-};
-
-// Whether `text` is valid UTF-8; short ASCII texts, most of a library
-// document's, are settled here without the full decoder.
-bool validText(std::string_view text) noexcept {
-    if (text.size() <= 32) {
-        unsigned char bits = 0;
-        for (const char c : text) bits |= static_cast<unsigned char>(c);
-        if (bits < 0x80) return true;
-    }
-    return platform::isValidUTF8(text);
-}
-
 platform::Error problem(std::string_view what) { return {"cannot write " + std::string(what) + " as JSON"}; }
 
 // The first reason `value` cannot be written, if any.
@@ -129,7 +59,7 @@ std::optional<platform::Error> problemOf(const boost::json::value& value);
 
 std::optional<platform::Error> problemOf(const boost::json::object& object) {
     for (const auto& member : object) {
-        if (!validText(member.key())) return problem("a key that is not valid UTF-8");
+        if (!platform::isValidUTF8(member.key())) return problem("a key that is not valid UTF-8");
         if (auto found = problemOf(member.value())) return found;
     }
     return std::nullopt;
@@ -141,7 +71,7 @@ std::optional<platform::Error> problemOf(const boost::json::value& value) {
             if (!std::isfinite(value.get_double())) return problem("a number that is not finite");
             return std::nullopt;
         case boost::json::kind::string:
-            if (!validText(value.get_string())) return problem("a string that is not valid UTF-8");
+            if (!platform::isValidUTF8(value.get_string())) return problem("a string that is not valid UTF-8");
             return std::nullopt;
         case boost::json::kind::array:
             for (const auto& element : value.get_array()) {
@@ -155,48 +85,12 @@ std::optional<platform::Error> problemOf(const boost::json::value& value) {
     }
 }
 
-template <class Value>
-platform::Status check(const Value& value) {
-    if (auto found = problemOf(value)) return *found;
-    return platform::success();
-}
-
-template <class Value>
-platform::Result<std::string> serialize(const Value& value, JsonLayout layout) {
-    if (auto found = problemOf(value)) return *found;
-    std::string text;
-    {
-        JsonTextOutput out(text);
-        Writer writer(layout, out);
-        if constexpr (std::is_same_v<Value, boost::json::object>) {
-            writer.object(value, 0);
-        } else {
-            writer.write(value, 0);
-        }
-        out.finish();
-    }
-    return text;
-}
-
 }  // namespace
 
-platform::Result<std::string> serializeJSON(const boost::json::value& value, JsonLayout layout) {
-    return serialize(value, layout);
+platform::Status checkJSON(const boost::json::object& object) {
+    if (auto found = problemOf(object)) return *found;
+    return platform::success();
 }
-
-platform::Result<std::string> serializeJSON(const boost::json::object& object, JsonLayout layout) {
-    return serialize(object, layout);
-}
-
-void streamJSON(const boost::json::object& object, JsonLayout layout, const JsonSink& sink) {
-    JsonTextOutput out(sink);
-    Writer(layout, out).object(object, 0);
-    out.finish();
-}
-
-platform::Status checkJSON(const boost::json::value& value) { return check(value); }
-
-platform::Status checkJSON(const boost::json::object& object) { return check(object); }
 
 JsonTextOutput::JsonTextOutput(const JsonSink& sink) : out_(own_), sink_(&sink) { own_.resize(kPiece + kPiece / 4); }
 
@@ -266,11 +160,6 @@ void JsonTextOutput::number(std::int64_t n) {
 }
 
 void JsonTextOutput::number(std::uint64_t n) {
-    char* at = room(kNumberRoom);
-    used_ = static_cast<std::size_t>(std::to_chars(at, at + kNumberRoom, n).ptr - out_.data());
-}
-
-void JsonTextOutput::number(double n) {
     char* at = room(kNumberRoom);
     used_ = static_cast<std::size_t>(std::to_chars(at, at + kNumberRoom, n).ptr - out_.data());
 }

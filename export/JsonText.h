@@ -1,13 +1,9 @@
 #pragma once
-// JSON text of JSON values, compact (one line, no blanks between tokens) or
-// pretty (one member or element per line, two blanks of indentation per
-// level, " : " between a key and its value).
+// The tokens of JSON text, and whether a JSON value can be written as text.
 //
-// The text is always valid UTF-8: a value holding a string that is not
-// valid UTF-8, or a number that is not finite, cannot be written and gives
-// an error instead. Line feeds and other control characters inside strings
-// are written escaped, so compact text never holds a line break. Members
-// are written in the order the object holds them. Pure; thread-safe.
+// The text is always valid UTF-8: line feeds and other control characters
+// inside strings are written escaped, so compact text never holds a line
+// break. Pure; thread-safe.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include <boost/json/value.hpp>
+#include <boost/json/object.hpp>
 
 #include "platform/foundation/Error.h"
 
@@ -24,19 +20,11 @@ namespace harmonode {
 
 enum class JsonLayout { compact, pretty };
 
-// The JSON text of a value as one string.
-platform::Result<std::string> serializeJSON(const boost::json::value& value, JsonLayout layout);
-platform::Result<std::string> serializeJSON(const boost::json::object& object, JsonLayout layout);
-
 // Receives the text in pieces of about a megabyte, in order.
 using JsonSink = std::function<void(std::string_view)>;
 
-// Streams the JSON text of `object` into `sink` without holding it whole.
-// `object` must have passed checkJSON: it is not checked again here.
-void streamJSON(const boost::json::object& object, JsonLayout layout, const JsonSink& sink);
-
-// Whether `value` can be written as JSON text, without writing it.
-platform::Status checkJSON(const boost::json::value& value);
+// Whether `object` can be written as JSON text: every key and string valid
+// UTF-8, every number finite. The error names the first value that cannot.
 platform::Status checkJSON(const boost::json::object& object);
 
 // The tokens of JSON text, collected in one buffer that goes to a sink in
@@ -69,7 +57,6 @@ public:
     void string(std::string_view text);
     void number(std::int64_t n);
     void number(std::uint64_t n);
-    void number(double n);
     void boolean(bool b) { raw(b ? std::string_view("true") : std::string_view("false")); }
     // A line feed and two blanks per level of `depth`.
     void newline(int depth);

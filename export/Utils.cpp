@@ -4,9 +4,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "export/Assert.h"
-#include "export/JsonText.h"
+#include "export/ITunesToJSON.h"
 #include "platform/foundation/File.h"
 
 namespace harmonode {
@@ -41,15 +42,25 @@ std::int64_t millisecondsSince1970(const platform::Date& date) noexcept {
     return static_cast<std::int64_t>(milliseconds);
 }
 
-platform::Result<std::string> jsonToString(const boost::json::object& json) {
-    return serializeJSON(json, JsonLayout::pretty);
-}
+void jsonToString(const LibraryDocument& json, const JsonSink& sink) { json.write(JsonLayout::pretty, sink); }
 
-platform::Status writeJSON(const platform::URL& destURL, const boost::json::object& json) {
-    auto text = jsonToString(json);
-    if (!text) return text.error();
-    if (!destURL.isFileURL()) return platform::Error{"cannot write to \"" + destURL.absoluteString() + "\": not a file URL"};
-    return platform::writeFileAtomically(destURL.path(), text.value());
+platform::Status writeJSON(const platform::URL& destURL, const LibraryDocument& json, const JsonSink& echo) {
+    std::optional<platform::Error> failure;
+    std::optional<platform::AtomicFileWriter> file;
+    if (!destURL.isFileURL()) {
+        failure = platform::Error{"cannot write to \"" + destURL.absoluteString() + "\": not a file URL"};
+    } else if (auto started = platform::AtomicFileWriter::create(destURL.path()); !started) {
+        failure = started.error();
+    } else {
+        file.emplace(std::move(started.value()));
+    }
+    if (failure && !echo) return *failure;
+    jsonToString(json, [&](std::string_view piece) {
+        if (echo) echo(piece);
+        if (file) file->write(piece);
+    });
+    if (failure) return *failure;
+    return file->commit();
 }
 
 void runTests() {

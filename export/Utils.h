@@ -1,19 +1,20 @@
 #pragma once
 // The encodings every JSON text of the bridge shares: persistent-ID text,
-// millisecond times, the JSON text of a document and its atomic file, and
-// the start-up self-check. Stateless; thread-safe.
+// millisecond times, the pretty JSON text of a library document and its
+// atomic file, and the start-up self-check. Stateless; thread-safe.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include <boost/json/object.hpp>
-
+#include "export/JsonText.h"
 #include "platform/foundation/Date.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/URL.h"
 
 namespace harmonode {
+
+class LibraryDocument;  // ITunesToJSON.h
 
 // Exactly 16 upper-case hexadecimal digits, zero-padded, no prefix: the text
 // that "%016lX" gives for the value.
@@ -31,12 +32,15 @@ PidText pidText(std::uint64_t persistentID) noexcept;
 // it, a time that is not a number gives 0.
 std::int64_t millisecondsSince1970(const platform::Date& date) noexcept;
 
-// The pretty-printed JSON text of `json` (several indented lines, UTF-8).
-platform::Result<std::string> jsonToString(const boost::json::object& json);
+// The pretty-printed JSON text of `json` (several indented lines, UTF-8),
+// handed to `sink` piece by piece as it is made, never whole in memory.
+void jsonToString(const LibraryDocument& json, const JsonSink& sink);
 
-// Writes jsonToString(json) exactly, atomically, to the file named by the
-// file URL `destURL`.
-platform::Status writeJSON(const platform::URL& destURL, const boost::json::object& json);
+// Writes the text of jsonToString(json) exactly, atomically, to the file
+// named by the file URL `destURL`. Each piece of it goes to `echo` as well
+// (where given), all of it even when the file cannot be written; the error
+// comes after. A failed write leaves an earlier file as it was.
+platform::Status writeJSON(const platform::URL& destURL, const LibraryDocument& json, const JsonSink& echo = {});
 
 // Start-up self-check of the persistent-ID text; stops the process with
 // "Assertion failed" when the text is wrong. Prints nothing otherwise.

@@ -1,12 +1,17 @@
+#include "export/ITunesToJSON.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <set>
 #include <thread>
 
+#include <boost/json/parse.hpp>
+
 #include "export/DocumentText.h"
-#include "export/ITunesToJSON.h"
 #include "export/KeyedHash.h"
+#include "export/Utils.h"
 
 namespace harmonode {
 namespace {
@@ -84,10 +89,64 @@ FakeItem fullItem() {
     return item;
 }
 
-// One converter for the records of all tests: records live in its arena.
-const ITunesToJSON& converter() {
-    static const ITunesToJSON shared;
-    return shared;
+struct FakePlaylist {
+    std::vector<const FakeItem*> members;
+    PROPERTY(std::string, name, "List")
+    PROPERTY(std::uint64_t, persistentID, 0xF00DULL)
+    PROPERTY(std::optional<std::uint64_t>, parentID, std::nullopt)
+    PROPERTY(bool, isMaster, false)
+    PROPERTY(bool, isVisible, true)
+    PROPERTY(platform::ITLibPlaylistKind, kind, platform::ITLibPlaylistKind::Smart)
+    PROPERTY(platform::ITLibDistinguishedPlaylistKind, distinguishedKind, platform::ITLibDistinguishedPlaylistKind::Music)
+    const std::vector<const FakeItem*>& items() const { return members; }
+};
+
+template <class Item = FakeItem>
+struct FakeLibrary {
+    std::vector<Item> items;
+    std::vector<FakePlaylist> playlists;
+    PROPERTY(std::optional<URL>, mediaFolderLocation, std::nullopt)
+    PROPERTY(std::optional<URL>, musicFolderLocation, std::nullopt)
+    PROPERTY(std::uint64_t, apiMajorVersion, 1)
+    PROPERTY(std::uint64_t, apiMinorVersion, 1)
+    PROPERTY(std::int64_t, hash, -77)
+    const std::vector<Item>& allMediaItems() const { return items; }
+    const std::vector<FakePlaylist>& allPlaylists() const { return playlists; }
+};
+
+// The text of a document in one layout, and the longest piece it came in.
+struct Text {
+    std::string bytes;
+    std::size_t longestPiece = 0;
+};
+Text textOf(const LibraryDocument& document, JsonLayout layout) {
+    Text text;
+    document.write(layout, [&](std::string_view piece) {
+        text.longestPiece = std::max(text.longestPiece, piece.size());
+        text.bytes += piece;
+    });
+    return text;
+}
+
+// The document of (a copy of) `library`, read back from its pretty text.
+template <class Library>
+boost::json::object documentOf(const Library& library) {
+    std::string text;
+    jsonToString(ITunesToJSON().readLibrary(std::make_unique<Library>(library)),
+                 [&](std::string_view piece) { text += piece; });
+    return boost::json::parse(text).as_object();
+}
+
+boost::json::object trackOf(const FakeItem& item) {
+    FakeLibrary<> library;
+    library.items = {item};
+    return documentOf(library).at("tracks").at(0).as_object();
+}
+
+boost::json::object playlistOf(const FakePlaylist& playlist) {
+    FakeLibrary<> library;
+    library.playlists = {playlist};
+    return documentOf(library).at("playlists").at(0).as_object();
 }
 
 std::set<std::string> keysOf(const boost::json::object& record) {
@@ -97,7 +156,7 @@ std::set<std::string> keysOf(const boost::json::object& record) {
 }
 
 TEST(MediaItemToTrack, AnItemWithoutOptionalValuesHasTheTwentyTwoKeys) {
-    const auto record = converter().mediaItemToTrack(FakeItem{});
+    const auto record = trackOf(FakeItem{});
     EXPECT_EQ(keysOf(record), (std::set<std::string>{"Persistent ID", "BPM", "Composer", "Size", "Genre", "On Cloud",
                                                       "Protected", "Has Video", "Purchased", "Rating Computed",
                                                       "Media Kind", "Playcount", "Rating", "Sample Rate", "Skip Count",
@@ -107,7 +166,7 @@ TEST(MediaItemToTrack, AnItemWithoutOptionalValuesHasTheTwentyTwoKeys) {
 }
 
 TEST(MediaItemToTrack, AFullItemWithAFileLocationHasThirtySevenKeysOfTheRightKinds) {
-    const auto record = converter().mediaItemToTrack(fullItem());
+    const auto record = trackOf(fullItem());
     EXPECT_EQ(record.size(), 37u);
     EXPECT_EQ(record.at("Persistent ID"), "12ACE9259A434B5E");
     EXPECT_EQ(record.at("Date Added"), -1000);
@@ -132,7 +191,7 @@ TEST(MediaItemToTrack, AFullItemWithAFileLocationHasThirtySevenKeysOfTheRightKin
 TEST(MediaItemToTrack, OnlyFileLocationsGiveAFilePath) {
     FakeItem item;
     item.location_ = URL::fromString("http://example.com/pod/episode%201.mp3");
-    const auto record = converter().mediaItemToTrack(item);
+    const auto record = trackOf(item);
     EXPECT_EQ(record.at("Location"), "http://example.com/pod/episode%201.mp3");
     EXPECT_FALSE(record.contains("FilePath"));
 }
@@ -140,7 +199,7 @@ TEST(MediaItemToTrack, OnlyFileLocationsGiveAFilePath) {
 TEST(MediaItemToTrack, AlbumWithoutTitleAndArtistWithoutNameAreLeftOut) {
     FakeItem item;
     item.artist_ = FakeArtist{};
-    const auto record = converter().mediaItemToTrack(item);
+    const auto record = trackOf(item);
     EXPECT_FALSE(record.contains("Album"));
     EXPECT_FALSE(record.contains("Artist"));
 }
@@ -148,41 +207,43 @@ TEST(MediaItemToTrack, AlbumWithoutTitleAndArtistWithoutNameAreLeftOut) {
 TEST(MediaItemToTrack, SmallPersistentIdsKeepTheirLeadingZeros) {
     FakeItem item;
     item.persistentID_ = 0xABC;
-    EXPECT_EQ(converter().mediaItemToTrack(item).at("Persistent ID"), "0000000000000ABC");
+    EXPECT_EQ(trackOf(item).at("Persistent ID"), "0000000000000ABC");
+}
+
+// The record that `steps` write, read back.
+template <class Steps>
+boost::json::object recordOf(Steps steps) {
+    std::string text;
+    const JsonSink sink = [&](std::string_view piece) { text += piece; };
+    DocumentWriter writer(JsonLayout::compact, sink);
+    writer.open('{');
+    steps(writer);
+    writer.close('}');
+    writer.finish();
+    return boost::json::parse(text).as_object();
 }
 
 TEST(Add, LocationTypesAndPlayStatusAreWrittenAsTextAndVideoInfoNotAtAll) {
-    const ITunesToJSON converter;
-    boost::json::object record;
-    converter.add(TrackElem::kTrackType, platform::ITLibMediaItemLocationType::File, record);
-    converter.add(TrackElem::kDebugStr, platform::ITLibMediaItemPlayStatus::Unplayed, record);
-    converter.add(TrackElem::kVideoHeight, platform::ITLibMediaItemVideoInfo{}, record);
-    converter.add(TrackElem::kComments, std::nullopt, record);
+    const auto record = recordOf([](DocumentWriter& writer) {
+        writer.add(TrackElem::kTrackType, platform::ITLibMediaItemLocationType::File);
+        writer.add(TrackElem::kDebugStr, platform::ITLibMediaItemPlayStatus::Unplayed);
+        writer.add(TrackElem::kVideoHeight, platform::ITLibMediaItemVideoInfo{});
+        writer.add(TrackElem::kComments, std::optional<std::string>());
+    });
     EXPECT_EQ(record.size(), 2u);
     EXPECT_EQ(record.at("Track Type").as_string(), platform::description(platform::ITLibMediaItemLocationType::File));
     EXPECT_EQ(record.at("Debug").as_string(), platform::description(platform::ITLibMediaItemPlayStatus::Unplayed));
 }
 
 TEST(AddDeathTest, BrokenInvariantsStopTheProcess) {
-    const ITunesToJSON converter;
-    boost::json::object record;
     const URL url = *URL::fromString("file:///x");
-    EXPECT_DEATH(converter.add(TrackElem::kComments, std::cref(url), record), "Assertion failed");
-    EXPECT_DEATH(converter.add(TrackElem::kPurchased, std::int64_t{1}, record), "Assertion failed");
-    EXPECT_DEATH(converter.add(TrackElem::kPersistentID, std::string_view("12"), record), "Assertion failed");
+    EXPECT_DEATH(recordOf([&](DocumentWriter& w) { w.add(TrackElem::kComments, url); }), "Assertion failed");
+    EXPECT_DEATH(recordOf([](DocumentWriter& w) { w.add(TrackElem::kPurchased, std::int64_t{1}); }), "Assertion failed");
+    EXPECT_DEATH(recordOf([](DocumentWriter& w) { w.add(TrackElem::kPersistentID, std::string_view("12")); }),
+                 "Assertion failed");
+    EXPECT_DEATH(recordOf([](DocumentWriter& w) { w.add(TrackElem::kPersistentID, std::int64_t{12}); }),
+                 "Assertion failed");
 }
-
-struct FakePlaylist {
-    std::vector<const FakeItem*> members;
-    PROPERTY(std::string, name, "List")
-    PROPERTY(std::uint64_t, persistentID, 0xF00DULL)
-    PROPERTY(std::optional<std::uint64_t>, parentID, std::nullopt)
-    PROPERTY(bool, isMaster, false)
-    PROPERTY(bool, isVisible, true)
-    PROPERTY(platform::ITLibPlaylistKind, kind, platform::ITLibPlaylistKind::Smart)
-    PROPERTY(platform::ITLibDistinguishedPlaylistKind, distinguishedKind, platform::ITLibDistinguishedPlaylistKind::Music)
-    const std::vector<const FakeItem*>& items() const { return members; }
-};
 
 std::vector<FakeItem> itemsWithIds(std::initializer_list<std::uint64_t> ids) {
     std::vector<FakeItem> items;
@@ -198,7 +259,7 @@ TEST(ToPlaylist, RecordCarriesEveryMemberAndKindsAsNumbers) {
     FakePlaylist playlist;
     playlist.members = {&items[0], &items[1]};
     playlist.parentID_ = 0xABCDEFULL;
-    const auto record = converter().toPlaylist(playlist);
+    const auto record = playlistOf(playlist);
     EXPECT_EQ(record.at("name"), "List");
     EXPECT_EQ(record.at("persistentID"), "000000000000F00D");
     EXPECT_EQ(record.at("parentID"), "0000000000ABCDEF");
@@ -211,7 +272,7 @@ TEST(ToPlaylist, RecordCarriesEveryMemberAndKindsAsNumbers) {
 }
 
 TEST(ToPlaylist, AnEmptyTopLevelPlaylistHasDigestOneAndNoParent) {
-    const auto record = converter().toPlaylist(FakePlaylist{});
+    const auto record = playlistOf(FakePlaylist{});
     EXPECT_EQ(record.at("hash"), "0000000000000001");
     EXPECT_EQ(record.at("pids"), boost::json::array{});
     EXPECT_FALSE(record.contains("parentID"));
@@ -219,18 +280,17 @@ TEST(ToPlaylist, AnEmptyTopLevelPlaylistHasDigestOneAndNoParent) {
 
 TEST(ToPlaylist, DigestIgnoresOrderAndDuplicatesCancel) {
     auto items = itemsWithIds({10, 20, 30});
-    const ITunesToJSON converter;
     FakePlaylist forward, backward, withDuplicate, withoutIt;
     forward.members = {&items[0], &items[1], &items[2]};
     backward.members = {&items[2], &items[1], &items[0]};
     withDuplicate.members = {&items[0], &items[1], &items[2], &items[1]};
     withoutIt.members = {&items[0], &items[2]};
-    const auto hash = [&](const FakePlaylist& p) { return converter.toPlaylist(p).at("hash"); };
+    const auto hash = [&](const FakePlaylist& p) { return playlistOf(p).at("hash"); };
     EXPECT_EQ(hash(forward), hash(backward));
-    EXPECT_NE(converter.toPlaylist(forward).at("pids"), converter.toPlaylist(backward).at("pids"));
+    EXPECT_NE(playlistOf(forward).at("pids"), playlistOf(backward).at("pids"));
     EXPECT_EQ(hash(withDuplicate), hash(withoutIt));
     EXPECT_NE(hash(forward), hash(withoutIt));
-    EXPECT_EQ(converter.toPlaylist(withDuplicate).at("pids").as_array().size(), 4u);
+    EXPECT_EQ(playlistOf(withDuplicate).at("pids").as_array().size(), 4u);
 }
 
 TEST(KeyedHash, SipHashMatchesTheReferenceVectorAndMagnitudeCoversTheMostNegative) {
@@ -250,32 +310,19 @@ struct SlowItem : FakeItem {
     }
 };
 
-struct FakeLibrary {
-    std::vector<SlowItem> items;
-    std::vector<FakePlaylist> playlists;
-    PROPERTY(std::optional<URL>, mediaFolderLocation, std::nullopt)
-    PROPERTY(std::optional<URL>, musicFolderLocation, std::nullopt)
-    PROPERTY(std::uint64_t, apiMajorVersion, 1)
-    PROPERTY(std::uint64_t, apiMinorVersion, 1)
-    PROPERTY(std::int64_t, hash, -77)
-    const std::vector<SlowItem>& allMediaItems() const { return items; }
-    const std::vector<FakePlaylist>& allPlaylists() const { return playlists; }
-};
-
 TEST(ReadLibrary, AnEmptyLibraryStillHasEveryFact) {
-    const auto built = ITunesToJSON().readLibrary(FakeLibrary{});
-    const auto& document = built.json();
+    const auto document = documentOf(FakeLibrary<>{});
     EXPECT_EQ(keysOf(document), (std::set<std::string>{"tracks", "playlists", "apiMajorVersion", "apiMinorVersion",
                                                         "create_ts", "hashValue"}));
     EXPECT_EQ(document.at("tracks"), boost::json::array{});
+    EXPECT_EQ(document.at("playlists"), boost::json::array{});
     EXPECT_EQ(document.at("hashValue"), -77);
 }
 
 TEST(ReadLibrary, FoldersAreDecidedSeparatelyAndGiveUrlAndPath) {
-    FakeLibrary library;
+    FakeLibrary<> library;
     library.musicFolderLocation_ = URL::fromString("file:///Users/a/Music/iTunes/iTunes%20Media/");
-    const auto built = ITunesToJSON().readLibrary(library);
-    const auto& document = built.json();
+    const auto document = documentOf(library);
     EXPECT_EQ(document.at("musicFolderLocation"), "file:///Users/a/Music/iTunes/iTunes%20Media/");
     EXPECT_EQ(document.at("musicFolderPath"), "/Users/a/Music/iTunes/iTunes Media");
     EXPECT_FALSE(document.contains("mediaFolderLocation"));
@@ -283,14 +330,13 @@ TEST(ReadLibrary, FoldersAreDecidedSeparatelyAndGiveUrlAndPath) {
 }
 
 TEST(ReadLibrary, TracksAndPlaylistsKeepLibraryOrderAndCreationTimeIsTheStart) {
-    FakeLibrary library;
+    FakeLibrary<SlowItem> library;
     library.items.resize(3);
     for (std::size_t i = 0; i < 3; ++i) library.items[i].persistentID_ = 3 - i;
     library.playlists.resize(2);
     library.playlists[1].name_ = "Second";
     const auto before = millisecondsSince1970(Date::now());
-    const auto built = ITunesToJSON().readLibrary(library);
-    const auto& document = built.json();
+    const auto document = documentOf(library);
     const auto after = millisecondsSince1970(Date::now());
     const auto& tracks = document.at("tracks").as_array();
     ASSERT_EQ(tracks.size(), 3u);
@@ -302,55 +348,17 @@ TEST(ReadLibrary, TracksAndPlaylistsKeepLibraryOrderAndCreationTimeIsTheStart) {
     EXPECT_LT(created, before + 30) << "taken after the tracks were converted (ends at " << after << ")";
 }
 
-}  // namespace
-}  // namespace harmonode
-
-namespace harmonode {
-namespace {
-
-// A library of whatever items and playlists a case needs, without delay.
-struct QuickLibrary {
-    std::vector<FakeItem> items;
-    std::vector<FakePlaylist> playlists;
-    PROPERTY(std::optional<URL>, mediaFolderLocation, std::nullopt)
-    PROPERTY(std::optional<URL>, musicFolderLocation, std::nullopt)
-    PROPERTY(std::uint64_t, apiMajorVersion, 1)
-    PROPERTY(std::uint64_t, apiMinorVersion, 1)
-    PROPERTY(std::int64_t, hash, 5)
-    const std::vector<FakeItem>& allMediaItems() const { return items; }
-    const std::vector<FakePlaylist>& allPlaylists() const { return playlists; }
-};
-
-// The text written straight from the library, in pieces, against the text
-// of the document readLibrary builds of it, with that document's facts;
-// no piece is longer than two megabytes and the longest text of the library.
-template <class Library>
-void expectTextOfBuiltDocument(const Library& library, const std::string& what, std::size_t longest = 0) {
-    const JsonDocument built = ITunesToJSON().readLibrary(library);
-    const DocumentFacts facts{built.json().at("create_ts").as_int64(), built.json().at("hashValue").as_int64()};
-    for (const auto layout : {JsonLayout::pretty, JsonLayout::compact}) {
-        std::string expected, written;
-        streamJSON(built.json(), layout, [&](std::string_view piece) { expected += piece; });
-        std::size_t largest = 0;
-        writeDocumentText(library, facts, layout, [&](std::string_view piece) {
-            largest = std::max(largest, piece.size());
-            written += piece;
-        });
-        EXPECT_EQ(written, expected) << what << (layout == JsonLayout::pretty ? ", pretty" : ", compact");
-        EXPECT_LT(largest, (2u << 20) + longest) << what;
-    }
-}
-
-TEST(DocumentText, IsTheTextOfTheDocumentReadLibraryBuilds) {
-    QuickLibrary empty;
-    QuickLibrary full;
+TEST(DocumentText, BothLayoutsReadBackAsTheLibraryAlikeEachTimeInBoundedPieces) {
+    auto library = std::make_unique<FakeLibrary<>>();
+    FakeLibrary<>& full = *library;
     full.mediaFolderLocation_ = URL::fromString("file:///Users/a/Music/Media%20Folder/");
     full.musicFolderLocation_ = URL::fromString("file://localhost/Users/a/Music/");
     full.apiMinorVersion_ = 0;
     full.items = {fullItem(), FakeItem{}, fullItem(), fullItem()};
     full.items[1].persistentID_ = 0;
     full.items[2].location_ = URL::fromString("http://example.com/a%20b.mp3");
-    full.items[2].album_.title_ = "Quote \" back\\slash \x01\x1f tab\t\r\n del\x7f Caf\xC3\xA9 \xF0\x9F\x8E\xB5";
+    const std::string awkward = "Quote \" back\\slash \x01\x1f tab\t\r\n del\x7f Caf\xC3\xA9 \xF0\x9F\x8E\xB5";
+    full.items[2].album_.title_ = awkward;
     full.items[2].artist_ = FakeArtist{};
     full.items[3].title_ = std::string(3 << 20, 'x');  // a text longer than a piece
     full.items[3].isCloud_ = true;
@@ -360,20 +368,56 @@ TEST(DocumentText, IsTheTextOfTheDocumentReadLibraryBuilds) {
     full.playlists[0].members = {&full.items[0], &full.items[1], &full.items[0]};
     full.playlists[0].parentID_ = 0xABCULL;
     full.playlists[1].name_ = "Name with \"quotes\" and \xE6\x97\xA5";
-    for (int i = 0; i < 100000; ++i) full.playlists[2].members.push_back(&full.items[i % 4]);
-    expectTextOfBuiltDocument(empty, "an empty library");
-    expectTextOfBuiltDocument(full, "a library of every kind of value", full.items[3].title_.size());
+    for (int i = 0; i < 300000; ++i) full.playlists[2].members.push_back(&full.items[i % 4]);
+    const LibraryDocument document = ITunesToJSON().readLibrary(std::move(library));
 
+    const Text pretty = textOf(document, JsonLayout::pretty), compact = textOf(document, JsonLayout::compact);
+    for (const Text* text : {&pretty, &compact}) EXPECT_LT(text->longestPiece, (2u << 20) + (3u << 20));
+    EXPECT_EQ(textOf(document, JsonLayout::pretty).bytes, pretty.bytes) << "the same bytes each time";
+    EXPECT_EQ(textOf(document, JsonLayout::compact).bytes, compact.bytes) << "the same bytes each time";
+    EXPECT_EQ(compact.bytes.find('\n'), std::string::npos);
+    for (const char* line : {"{\n  \"mediaFolderLocation\" : \"file:///Users/a/Music/Media%20Folder/\",\n",
+                             "\n  \"tracks\" : [\n    {\n      \"Persistent ID\" : \"12ACE9259A434B5E\",\n",
+                             "\n      \"pids\" : [\n        \"12ACE9259A434B5E\",\n", "\n      \"pids\" : []\n    },\n"}) {
+        EXPECT_NE(pretty.bytes.find(line), std::string::npos) << line;
+    }
+    EXPECT_TRUE(pretty.bytes.ends_with("\n  ]\n}"));
+
+    const auto read = boost::json::parse(pretty.bytes).as_object();
+    EXPECT_EQ(boost::json::value(read), boost::json::parse(compact.bytes));
+    EXPECT_EQ(read.at("mediaFolderPath"), "/Users/a/Music/Media Folder");
+    EXPECT_EQ(read.at("apiMinorVersion"), 0);
+    const auto& tracks = read.at("tracks").as_array();
+    ASSERT_EQ(tracks.size(), 4u);
+    EXPECT_EQ(tracks[1].at("Persistent ID"), "0000000000000000");
+    EXPECT_EQ(tracks[2].at("Album").as_string(), awkward);
+    EXPECT_FALSE(tracks[2].as_object().contains("FilePath"));
+    EXPECT_EQ(tracks[3].at("Title").as_string().size(), 3u << 20);
+    EXPECT_EQ(tracks[3].at("Volume Adjustment"), INT64_MIN);
+    EXPECT_EQ(tracks[3].at("Size"), UINT64_MAX);
+    const auto& playlists = read.at("playlists").as_array();
+    EXPECT_EQ(playlists[0].at("parentID"), "0000000000000ABC");
+    EXPECT_EQ(playlists[1].at("name"), "Name with \"quotes\" and \xE6\x97\xA5");
+    EXPECT_EQ(playlists[2].at("pids").as_array().size(), 300000u);
+}
+
+TEST(DocumentText, TheSampleLibraryReadsBackWithEveryItemAndPlaylist) {
     auto sample = platform::ITLibrary::initWithFile(HARMONODE_SAMPLE_LIBRARY);
     ASSERT_TRUE(sample) << sample.error().description;
-    expectTextOfBuiltDocument(*sample.value(), "the sample library");
+    const std::size_t items = sample.value()->allMediaItems().size(), playlists = sample.value()->allPlaylists().size();
+    const LibraryDocument document = ITunesToJSON().readLibrary(std::move(sample.value()));
+    const auto pretty = boost::json::parse(textOf(document, JsonLayout::pretty).bytes);
+    EXPECT_EQ(pretty, boost::json::parse(textOf(document, JsonLayout::compact).bytes));
+    EXPECT_EQ(pretty.at("tracks").as_array().size(), items);
+    EXPECT_EQ(pretty.at("playlists").as_array().size(), playlists);
 }
 
 TEST(DocumentTextDeathTest, TextThatIsNotUTF8Stops) {
-    QuickLibrary library;
+    FakeLibrary<> library;
     library.items.resize(1);
     library.items[0].title_ = "cut \xE2\x82";
-    EXPECT_DEATH(writeDocumentText(library, {}, JsonLayout::compact, [](std::string_view) {}), "Assertion failed");
+    EXPECT_DEATH(textOf(ITunesToJSON().readLibrary(std::make_unique<FakeLibrary<>>(library)), JsonLayout::compact),
+                 "Assertion failed");
 }
 
 }  // namespace

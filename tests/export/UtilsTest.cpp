@@ -1,3 +1,5 @@
+#include "export/Utils.h"
+
 #include <gtest/gtest.h>
 
 #include <cinttypes>
@@ -6,12 +8,12 @@
 #include <fstream>
 #include <random>
 
-#include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 
+#include "export/ITunesToJSON.h"
 #include "export/JsonText.h"
-#include "export/Utils.h"
 #include "platform/foundation/UTF8.h"
+#include "platform/itlibrary/ITLibrary.h"
 
 namespace harmonode {
 namespace {
@@ -49,41 +51,6 @@ TEST(MillisecondsSince1970, TimesOutsideTheRangeAreClampedNotUndefined) {
     EXPECT_EQ(millisecondsSince1970(platform::Date{std::nan("")}), 0);
 }
 
-TEST(JsonText, PrettyTextIsIndentedAndReadsBackTheSame) {
-    const boost::json::object document = {
-        {"name", "Caf\xC3\xA9 \xF0\x9F\x8E\xB5"},
-        {"n", -5},
-        {"big", UINT64_MAX},
-        {"flag", true},
-        {"list", boost::json::array{"a\nb", 1, boost::json::object{}}},
-        {"empty", boost::json::array{}},
-    };
-    const auto text = jsonToString(document);
-    ASSERT_TRUE(text.ok());
-    EXPECT_GT(std::count(text.value().begin(), text.value().end(), '\n'), 5);
-    EXPECT_NE(text.value().find("\n  \"name\" : "), std::string::npos) << text.value();
-    EXPECT_NE(text.value().find("\n    \"a\\nb\""), std::string::npos) << text.value();
-    EXPECT_EQ(boost::json::parse(text.value()), boost::json::value(document));
-}
-
-TEST(JsonText, CompactTextIsOneLineWithEveryControlCharacterEscaped) {
-    std::string controls;
-    for (char c = 1; c < 0x20; ++c) controls += c;
-    const boost::json::object reply = {{"error", controls + "\"\\/"}};
-    const auto text = serializeJSON(reply, JsonLayout::compact);
-    ASSERT_TRUE(text.ok());
-    EXPECT_EQ(text.value().find_first_of("\n\r\t"), std::string::npos);
-    EXPECT_EQ(text.value().find(' '), std::string::npos);
-    EXPECT_EQ(boost::json::parse(text.value()), boost::json::value(reply));
-}
-
-TEST(JsonText, ValuesThatCannotBeTextAreErrorsNotBadText) {
-    EXPECT_FALSE(serializeJSON(boost::json::object{{"t", "bad \xFF byte"}}, JsonLayout::compact).ok());
-    EXPECT_FALSE(serializeJSON(boost::json::object{{"\xC0", 1}}, JsonLayout::pretty).ok());
-    EXPECT_FALSE(serializeJSON(boost::json::value(std::nan("")), JsonLayout::compact).ok());
-    EXPECT_EQ(serializeJSON(boost::json::value(0.5), JsonLayout::compact).value(), "0.5");
-}
-
 class WriteJSON : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -96,33 +63,56 @@ protected:
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
+    static LibraryDocument sampleDocument() {
+        auto library = platform::ITLibrary::initWithFile(HARMONODE_SAMPLE_LIBRARY);
+        if (!library) throw std::runtime_error(library.error().description);
+        return ITunesToJSON().readLibrary(std::move(library.value()));
+    }
     fs::path folder;
 };
 
-TEST_F(WriteJSON, ReplacesAnEarlierFileWholeWithExactlyTheText) {
+TEST_F(WriteJSON, ReplacesAnEarlierFileWholeWithExactlyThePrettyTextItAlsoEchoes) {
     const fs::path path = folder / "library.json";
     std::ofstream(path) << std::string(100000, 'x');
-    const boost::json::object document = {{"tracks", boost::json::array{}}, {"apiMajorVersion", 1}};
-    ASSERT_TRUE(writeJSON(platform::URL::fileURLWithPath(path.string()), document).ok());
-    EXPECT_EQ(read(path), jsonToString(document).value());
+    const LibraryDocument document = sampleDocument();
+    std::string echoed, pretty;
+    ASSERT_TRUE(writeJSON(platform::URL::fileURLWithPath(path.string()), document,
+                          [&](std::string_view piece) { echoed += piece; })
+                    .ok());
+    jsonToString(document, [&](std::string_view piece) { pretty += piece; });
+    EXPECT_EQ(read(path), pretty);
+    EXPECT_EQ(echoed, pretty);
+    EXPECT_GT(std::count(pretty.begin(), pretty.end(), '\n'), 100) << "pretty-printed";
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
 
-TEST_F(WriteJSON, AMissingFolderIsAnErrorAndLeavesNothing) {
-    const fs::path path = folder / "absent" / "library.json";
-    const auto status = writeJSON(platform::URL::fileURLWithPath(path.string()), {{"a", 1}});
-    ASSERT_FALSE(status.ok());
-    EXPECT_NE(status.error().description.find(path.string()), std::string::npos) << status.error().description;
+TEST_F(WriteJSON, AFileThatCannotBeWrittenIsAnErrorKeepsWhatWasThereAndStillEchoesTheText) {
+    const fs::path absent = folder / "absent" / "library.json";
+    const fs::path taken = folder / "taken";  // a folder, which no file replaces
+    fs::create_directories(taken / "inside");
+    struct Case {
+        const char* what;
+        platform::URL destination;
+        std::string named;  // in the error
+    } cases[] = {
+        {"a missing folder", platform::URL::fileURLWithPath(absent.string()), absent.string()},
+        {"a folder in the way", platform::URL::fileURLWithPath(taken.string()), taken.string()},
+        {"not a file URL", *platform::URL::fromString("http://example.com/library.json"), "http://example.com"},
+    };
+    const LibraryDocument document = sampleDocument();
+    std::string pretty;
+    jsonToString(document, [&](std::string_view piece) { pretty += piece; });
+    for (const Case& c : cases) {
+        std::string echoed;
+        const auto status = writeJSON(c.destination, document, [&](std::string_view piece) { echoed += piece; });
+        ASSERT_FALSE(status.ok()) << c.what;
+        EXPECT_NE(status.error().description.find(c.named), std::string::npos) << c.what << ": " << status.error().description;
+        EXPECT_EQ(echoed, pretty) << c.what;
+        EXPECT_FALSE(writeJSON(c.destination, document).ok()) << c.what << ", without an echo";
+    }
     EXPECT_FALSE(fs::exists(folder / "absent"));
-}
-
-TEST_F(WriteJSON, AFailedWriteKeepsTheOldFileAndRemovesTheTemporary) {
-    const fs::path path = folder / "library.json";
-    std::ofstream(path) << "old";
-    // Text that cannot be serialised fails before anything is written.
-    EXPECT_FALSE(writeJSON(platform::URL::fileURLWithPath(path.string()), {{"t", "\xFF"}}).ok());
-    EXPECT_EQ(read(path), "old");
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    EXPECT_TRUE(fs::is_directory(taken / "inside"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << "no temporary file left";
 }
 
 TEST(RunTests, PassesSilently) {
@@ -137,32 +127,14 @@ TEST(RunTests, PassesSilently) {
 namespace harmonode {
 namespace {
 
-TEST(JsonText, StreamedTextComesInBoundedPiecesAndEqualsTheWholeText) {
-    boost::json::object document;
-    boost::json::array tracks;
-    for (int i = 0; i < 60000; ++i) tracks.emplace_back(boost::json::object{{"Title", "Song " + std::to_string(i)}, {"n", i}});
-    document["tracks"] = std::move(tracks);
-    ASSERT_TRUE(checkJSON(document).ok());
-    for (const auto layout : {JsonLayout::compact, JsonLayout::pretty}) {
-        std::string streamed;
-        std::size_t pieces = 0, largest = 0;
-        streamJSON(document, layout, [&](std::string_view piece) {
-            ++pieces;
-            largest = std::max(largest, piece.size());
-            streamed += piece;
-        });
-        EXPECT_EQ(streamed, serializeJSON(document, layout).value());
-        EXPECT_GT(pieces, 1u);
-        EXPECT_LT(largest, 2u << 20);
-    }
-}
-
 TEST(JsonText, CheckFindsWhatCannotBeWrittenAnywhereInTheDocument) {
     const boost::json::object deep = {{"a", boost::json::array{1, boost::json::object{{"b", "ok"}, {"c", "\xED\xA0\x80"}}}}};
     const auto status = checkJSON(deep);
     ASSERT_FALSE(status.ok());
     EXPECT_NE(status.error().description.find("UTF-8"), std::string::npos);
     EXPECT_FALSE(checkJSON(boost::json::object{{"x", boost::json::array{INFINITY}}}).ok());
+    EXPECT_FALSE(checkJSON(boost::json::object{{"t", "bad \xFF byte"}}).ok());
+    EXPECT_FALSE(checkJSON(boost::json::object{{"\xC0", 1}}).ok());
     EXPECT_TRUE(checkJSON(boost::json::object{{"x", "Caf\xC3\xA9"}}).ok());
 }
 
@@ -172,7 +144,7 @@ TEST(JsonText, CheckFindsWhatCannotBeWrittenAnywhereInTheDocument) {
 namespace harmonode {
 namespace {
 
-TEST(JsonText, EscapingMatchesAnIndependentWriterAtEveryPosition) {
+TEST(JsonText, StringsAreEscapedAsAnIndependentWriterEscapesThemAtEveryPosition) {
     // Each byte that must be escaped, and some that must not, at every offset
     // of strings long enough to span several eight-byte words.
     const std::string specials = std::string("\"\\\n\x01\x1f\x7f ", 7) + "\xC3\xA9" + "\xE2\x82\xAC";
@@ -182,9 +154,12 @@ TEST(JsonText, EscapingMatchesAnIndependentWriterAtEveryPosition) {
                 std::string text(length, 'a');
                 text.insert(at, 1, special);
                 if (!platform::isValidUTF8(text)) continue;
-                const boost::json::object object = {{"k", text}};
-                ASSERT_EQ(serializeJSON(object, JsonLayout::compact).value(), boost::json::serialize(object))
-                    << "length " << length << " at " << at;
+                std::string written;
+                {
+                    JsonTextOutput out(written);
+                    out.string(text);
+                }
+                ASSERT_EQ(written, boost::json::serialize(boost::json::value(text))) << "length " << length << " at " << at;
             }
         }
     }
