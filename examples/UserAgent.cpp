@@ -33,22 +33,28 @@ struct AlertEnd {
 int main() {
     appkit::NSApplication::sharedApplication().setUserAgent(std::make_shared<MyUser>());
 
-    auto alert = std::make_shared<appkit::NSAlert>();
-    alert->addButtonWithTitle(u"Install");
-    alert->addButtonWithTitle(u"Later");
+    // AppKit objects are used on the main queue alone.
+    std::shared_ptr<appkit::NSAlert> alert;
+    std::shared_ptr<appkit::NSSavePanel> panel;
     auto end = std::make_shared<AlertEnd>();
-    auto panel = std::make_shared<appkit::NSSavePanel>();
     std::promise<appkit::NSModalResponse> panelResponse;
-
     const auto main = platform::dispatch::dispatch_get_main_queue();
     platform::dispatch::dispatch_async(main, [&] {
+        alert = std::make_shared<appkit::NSAlert>();
+        alert->addButtonWithTitle(u"Install");
+        alert->addButtonWithTitle(u"Later");
         alert->beginSheetModalForWindow(nullptr, end, &AlertEnd::alertDidEnd, nullptr);
+        panel = std::make_shared<appkit::NSSavePanel>();
         panel->beginSheetModalForWindow(nullptr, [&](appkit::NSModalResponse r) { panelResponse.set_value(r); });
     });
     const appkit::NSModalResponse button = end->returnCode.get_future().get();
     const appkit::NSModalResponse response = panelResponse.get_future().get();
     std::string chosen;
-    platform::dispatch::dispatch_sync(main, [&] { chosen = panel->URL() ? panel->URL()->path() : "(none)"; });
+    platform::dispatch::dispatch_sync(main, [&] {
+        chosen = panel->URL() ? panel->URL()->path() : "(none)";
+        alert.reset();
+        panel.reset();
+    });
 
     std::printf("alert: button %ld\nsave panel: response %ld, %s\n", button - appkit::NSAlertFirstButtonReturn,
                 response, chosen.c_str());
