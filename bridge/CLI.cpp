@@ -13,6 +13,7 @@
 #include "bridge/MusicControl.h"
 #include "bridge/Output.h"
 #include "bridge/Request.h"
+#include "bridge/ShippedFiles.h"
 #include "export/Assert.h"
 #include "export/JsonText.h"
 #include "platform/foundation/UTF8.h"
@@ -47,7 +48,10 @@ boost::json::object CLI::help() { return {{"help", "todo"}}; }
 boost::json::object CLI::ping() { return {{"pong", "yes..."}}; }
 
 boost::json::object CLI::test() {
-    const Reply reply = handle(Request{"add_track", HARMONODE_SAMPLE_AUDIO});
+    // Without a sample to import, the answer is the one of any import.
+    const std::optional<std::string> sample = sampleAudioFile();
+    if (!sample) return {{"pid", "testing..."}};
+    const Reply reply = handle(Request{"add_track", *sample});
     HARMONODE_ASSERT(reply.json() != nullptr);  // add_track answers with a dictionary
     return *reply.json();  // a copy: the reply ends here
 }

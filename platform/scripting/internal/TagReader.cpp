@@ -13,6 +13,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/foundation/Executable.h"
 #include "platform/foundation/FileDescriptor.h"
 
 extern char** environ;
@@ -87,12 +88,8 @@ std::string describeEnd(int status, bool killedForTime) {
 
 std::string tagReaderPath() {
     if (const char* path = std::getenv(kOverride); path != nullptr && *path != '\0') return path;
-    char self[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return kProgram;
-    std::string folder(self, static_cast<std::size_t>(n));
-    folder.resize(folder.rfind('/') + 1);
-    return folder + kProgram;
+    Result<std::string> beside = besideExecutable(kProgram);
+    return beside ? std::move(beside).value() : std::string(kProgram);
 }
 
 Result<AudioTags> readTagsInReader(int fd) {
