@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <new>
 
+#include "platform/itlibrary/internal/XmlMarkup.h"
+
 namespace platform {
 namespace {
 
@@ -25,31 +27,6 @@ bool startsWithName(std::string_view name, std::string_view prefix) noexcept {
     return name.size() >= prefix.size() && sameName(name.substr(0, prefix.size()), prefix);
 }
 
-// The value of the pseudo-attribute "encoding" in an XML declaration.
-std::optional<std::string_view> declaredEncoding(std::string_view declaration) {
-    std::size_t at = 0;
-    while ((at = declaration.find("encoding", at)) != std::string_view::npos) {
-        at += 8;
-        std::size_t i = at;
-        const auto blank = [&] {
-            while (i < declaration.size() && (declaration[i] == ' ' || declaration[i] == '\t' ||
-                                              declaration[i] == '\r' || declaration[i] == '\n')) {
-                ++i;
-            }
-        };
-        blank();
-        if (i >= declaration.size() || declaration[i] != '=') continue;
-        ++i;
-        blank();
-        if (i >= declaration.size() || (declaration[i] != '"' && declaration[i] != '\'')) continue;
-        const char quote = declaration[i++];
-        const std::size_t end = declaration.find(quote, i);
-        if (end == std::string_view::npos) return std::nullopt;
-        return declaration.substr(i, end - i);
-    }
-    return std::nullopt;
-}
-
 // Whether text in `name` is read as UTF-8 as it stands: UTF-8 and ASCII,
 // and the Unicode forms whose byte patterns the file's start did not show.
 bool readAsUTF8(std::string_view name) noexcept {
@@ -67,6 +44,27 @@ bool converterExists(const std::string& name) {
 }
 
 }  // namespace
+
+std::optional<std::string_view> declaredEncoding(std::string_view declaration) noexcept {
+    std::size_t at = 0;
+    while ((at = declaration.find("encoding", at)) != std::string_view::npos) {
+        at += 8;
+        std::size_t i = at;
+        const auto blank = [&] {
+            while (i < declaration.size() && isXmlBlank(declaration[i])) ++i;
+        };
+        blank();
+        if (i >= declaration.size() || declaration[i] != '=') continue;
+        ++i;
+        blank();
+        if (i >= declaration.size() || (declaration[i] != '"' && declaration[i] != '\'')) continue;
+        const char quote = declaration[i++];
+        const std::size_t end = declaration.find(quote, i);
+        if (end == std::string_view::npos) return std::nullopt;
+        return declaration.substr(i, end - i);
+    }
+    return std::nullopt;
+}
 
 std::optional<std::string> detectTextEncoding(std::string_view start, bool complete) {
     const auto begins = [&](std::string_view bytes) { return start.substr(0, bytes.size()) == bytes; };
