@@ -201,30 +201,24 @@ private:
         return failure_.has_value();
     }
 
-    // Skips the element that `start` opens.
-    void skip(const Token& start) {
+    // Passes over the element `start` opens, gathering into `text`, if
+    // given, the text inside it as the reader does: markup inside is
+    // dropped and the text inside it kept.
+    void over(const Token& start, std::string* text) {
         if (start.kind != Token::Kind::Start) return;
         for (std::size_t depth = 1; depth > 0;) {
             const Token token = next();
             if (stop(token)) return;
             if (token.kind == Token::Kind::Start) ++depth;
             if (token.kind == Token::Kind::End) --depth;
+            if (text != nullptr && token.kind == Token::Kind::Text) appendDecoded(*text, token.text);
+            if (text != nullptr && token.kind == Token::Kind::CData) text->append(token.text);
         }
     }
-
-    // The text of the leaf element `start` opens, in `text`. As in the
-    // reader, markup inside is dropped and the text inside it kept.
+    void skip(const Token& start) { over(start, nullptr); }
     std::string& leafText(const Token& start, std::string& text) {
         text.clear();
-        if (start.kind != Token::Kind::Start) return text;
-        for (std::size_t depth = 1; depth > 0;) {
-            const Token token = next();
-            if (stop(token)) return text;
-            if (token.kind == Token::Kind::Start) ++depth;
-            if (token.kind == Token::Kind::End) --depth;
-            if (token.kind == Token::Kind::Text) appendDecoded(text, token.text);
-            if (token.kind == Token::Kind::CData) text.append(token.text);
-        }
+        over(start, &text);
         return text;
     }
 
@@ -269,14 +263,13 @@ private:
 
     // Walks the array whose start tag was just read, likewise.
     template <class OnValue>
-    Walked walkArray(const OnValue& onValue) {
+    void walkArray(const OnValue& onValue) {
         for (;;) {
             const Token token = next();
-            if (stop(token)) return {};
-            if (token.kind == Token::Kind::End) return {lead_, token.begin, std::nullopt};
+            if (stop(token) || token.kind == Token::Kind::End) return;
             if (!isElement(token)) continue;
             onValue(token, lead_);
-            if (failure_) return {};
+            if (failure_) return;
         }
     }
 

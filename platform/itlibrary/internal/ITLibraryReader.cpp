@@ -99,25 +99,21 @@ public:
     }
 
 private:
+    // Each slice of the piece goes through the steps: to UTF-8, repaired,
+    // read by the source.
     bool decode(std::string_view bytes, bool last) {
-        if (!converter_) return clean(bytes, last);
+        // Converted text may be three times as long as its bytes.
+        const std::size_t sliceSize = converter_ ? kSliceSize / 4 : kSliceSize;
         do {
-            const std::string_view slice = bytes.substr(0, kSliceSize);
+            std::string_view slice = bytes.substr(0, sliceSize);
             bytes.remove_prefix(slice.size());
             const bool end = last && bytes.empty();
-            decoded_.clear();
-            converter_->convert(slice, decoded_);
-            if (end) converter_->finish(decoded_);
-            if (!clean(decoded_, end)) return false;
-        } while (!bytes.empty());
-        return true;
-    }
-
-    bool clean(std::string_view bytes, bool last) {
-        do {
-            const std::string_view slice = bytes.substr(0, kSliceSize);
-            bytes.remove_prefix(slice.size());
-            const bool end = last && bytes.empty();
+            if (converter_) {
+                decoded_.clear();
+                converter_->convert(slice, decoded_);
+                if (end) converter_->finish(decoded_);
+                slice = decoded_;
+            }
             char* out = source_.space(XmlByteCleaner::maxOutput(slice.size()));
             std::size_t length = cleaner_.feed(slice, out);
             if (end) length += cleaner_.finish(out + length);
@@ -155,7 +151,8 @@ std::optional<Status> readWith(ITLibrary& library, std::string_view name, std::s
     }
 }
 
-// The scanner reads; where it gives up, the parser reads from the start.
+// The scanner reads; where it gives up, the parser reads from the start,
+// into the library emptied of what the scanner put there.
 template <class Next>
 Status read(ITLibrary& library, std::string_view name, std::size_t size, Next&& next,
             ITLibraryReader::Readers readers) {
@@ -163,7 +160,6 @@ Status read(ITLibrary& library, std::string_view name, std::size_t size, Next&& 
     if (readers != Readers::ParserOnly) {
         if (auto status = readWith<Scanner>(library, name, size, next)) return std::move(*status);
         if (readers == Readers::ScannerOnly) return Error{std::string(ITLibraryReader::kScannerGaveUp)};
-        LibraryBuilder::clear(library);
     }
     return *readWith<PlistParser>(library, name, size, next, name);  // the parser never gives up
 }

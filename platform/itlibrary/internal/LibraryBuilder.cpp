@@ -39,11 +39,30 @@ enum class Value : std::uint8_t { String, Integer, Date, Bool, Dict, Array, Any 
 // Which dictionaries a key is read in.
 enum : std::uint8_t { kInRoot = 1, kInTrack = 2, kInPlaylist = 4, kInMember = 8 };
 
+// Flags gathered while a track is read, decided on at its end.
+enum : std::uint32_t {
+    kPodcast = 1u << 0,
+    kMovie = 1u << 1,
+    kTVShow = 1u << 2,
+    kMusicVideo = 1u << 3,
+    kITunesU = 1u << 4,
+    kAudiobook = 1u << 5,
+    kVoiceMemo = 1u << 6,
+    kRingtone = 1u << 7,
+    kMatched = 1u << 8,
+    kAppleMusic = 1u << 9,
+    kPlaylistOnly = 1u << 10,
+    kRemote = 1u << 11,
+};
+// ... and while a playlist is read.
+enum : std::uint32_t { kFolder = 1u << 0, kGenius = 1u << 1, kSmart = 1u << 2 };
+
 struct KeyInfo {
     std::string_view text;
     Key key;
     Value value;
     std::uint8_t where;
+    std::uint32_t trackFlag = 0;  // the flag a track's boolean gathers, if any
 };
 
 constexpr KeyInfo kKeys[] = {
@@ -88,17 +107,17 @@ constexpr KeyInfo kKeys[] = {
     {"Has Video", Key::HasVideo, Value::Bool, kInTrack},
     {"Purchased", Key::Purchased, Value::Bool, kInTrack},
     {"Rating Computed", Key::RatingComputed, Value::Bool, kInTrack},
-    {"Matched", Key::Matched, Value::Bool, kInTrack},
-    {"Apple Music", Key::AppleMusic, Value::Bool, kInTrack},
-    {"Playlist Only", Key::PlaylistOnly, Value::Bool, kInTrack},
-    {"Podcast", Key::Podcast, Value::Bool, kInTrack},
-    {"Movie", Key::Movie, Value::Bool, kInTrack},
-    {"TV Show", Key::TVShow, Value::Bool, kInTrack},
-    {"Music Video", Key::MusicVideo, Value::Bool, kInTrack},
-    {"iTunes U", Key::ITunesU, Value::Bool, kInTrack},
-    {"Audiobook", Key::Audiobook, Value::Bool, kInTrack},
-    {"Voice Memo", Key::VoiceMemo, Value::Bool, kInTrack},
-    {"Ringtone", Key::Ringtone, Value::Bool, kInTrack},
+    {"Matched", Key::Matched, Value::Bool, kInTrack, kMatched},
+    {"Apple Music", Key::AppleMusic, Value::Bool, kInTrack, kAppleMusic},
+    {"Playlist Only", Key::PlaylistOnly, Value::Bool, kInTrack, kPlaylistOnly},
+    {"Podcast", Key::Podcast, Value::Bool, kInTrack, kPodcast},
+    {"Movie", Key::Movie, Value::Bool, kInTrack, kMovie},
+    {"TV Show", Key::TVShow, Value::Bool, kInTrack, kTVShow},
+    {"Music Video", Key::MusicVideo, Value::Bool, kInTrack, kMusicVideo},
+    {"iTunes U", Key::ITunesU, Value::Bool, kInTrack, kITunesU},
+    {"Audiobook", Key::Audiobook, Value::Bool, kInTrack, kAudiobook},
+    {"Voice Memo", Key::VoiceMemo, Value::Bool, kInTrack, kVoiceMemo},
+    {"Ringtone", Key::Ringtone, Value::Bool, kInTrack, kRingtone},
     {"Playlist Persistent ID", Key::PlaylistPersistentID, Value::String, kInPlaylist},
     {"Parent Persistent ID", Key::ParentPersistentID, Value::String, kInPlaylist},
     {"Master", Key::Master, Value::Bool, kInPlaylist},
@@ -145,41 +164,6 @@ private:
 };
 constexpr KeyTable kKeyTable;
 
-// Flags gathered while a track is read, decided on at its end.
-enum : std::uint32_t {
-    kPodcast = 1u << 0,
-    kMovie = 1u << 1,
-    kTVShow = 1u << 2,
-    kMusicVideo = 1u << 3,
-    kITunesU = 1u << 4,
-    kAudiobook = 1u << 5,
-    kVoiceMemo = 1u << 6,
-    kRingtone = 1u << 7,
-    kMatched = 1u << 8,
-    kAppleMusic = 1u << 9,
-    kPlaylistOnly = 1u << 10,
-    kRemote = 1u << 11,
-};
-// ... and while a playlist is read.
-enum : std::uint32_t { kFolder = 1u << 0, kGenius = 1u << 1, kSmart = 1u << 2 };
-
-std::uint32_t trackFlag(Key key) noexcept {
-    switch (key) {
-        case Key::Podcast: return kPodcast;
-        case Key::Movie: return kMovie;
-        case Key::TVShow: return kTVShow;
-        case Key::MusicVideo: return kMusicVideo;
-        case Key::ITunesU: return kITunesU;
-        case Key::Audiobook: return kAudiobook;
-        case Key::VoiceMemo: return kVoiceMemo;
-        case Key::Ringtone: return kRingtone;
-        case Key::Matched: return kMatched;
-        case Key::AppleMusic: return kAppleMusic;
-        case Key::PlaylistOnly: return kPlaylistOnly;
-        default: return 0;
-    }
-}
-
 // The media kind a track's flags give: the first kind flag set, in the
 // order the music application itself decides by.
 ITLibMediaItemMediaKind mediaKindOf(std::uint32_t flags) noexcept {
@@ -214,6 +198,8 @@ ITLibDistinguishedPlaylistKind distinguishedKindOf(std::int64_t xml) noexcept {
     }
 }
 
+void setBit(std::uint32_t& flags, std::uint32_t bit, bool on) noexcept { flags = on ? flags | bit : flags & ~bit; }
+
 std::optional<Date> dateOf(std::string_view text) noexcept {
     if (const auto seconds = parsePlistDate(text)) return Date{static_cast<double>(*seconds)};
     return std::nullopt;
@@ -244,6 +230,7 @@ constexpr std::uint32_t kNoTrack = UINT32_MAX;  // no track has the ID
 }  // namespace
 
 LibraryBuilder::LibraryBuilder(ITLibrary& library, std::size_t sizeHint) : library_(library) {
+    clear();
     frames_.reserve(16);
     frames_.push_back(Frame::Document);
     text_.reserve(256);
@@ -271,14 +258,14 @@ void LibraryBuilder::identify(ITLibrary& library, const struct stat& file) noexc
         static_cast<std::int64_t>(file.st_mtim.tv_sec) * 1'000'000'000 + file.st_mtim.tv_nsec;
 }
 
-void LibraryBuilder::clear(ITLibrary& library) noexcept {
-    library.mediaFolderLocation_.reset();
-    library.musicFolderLocation_.reset();
-    library.apiMajorVersion_ = ITLibrary().apiMajorVersion_;
-    library.apiMinorVersion_ = ITLibrary().apiMinorVersion_;
-    library.items_.clear();
-    library.playlists_.clear();
-    library.texts_.clear();
+void LibraryBuilder::clear() noexcept {
+    library_.mediaFolderLocation_.reset();
+    library_.musicFolderLocation_.reset();
+    library_.apiMajorVersion_ = ITLibrary().apiMajorVersion_;
+    library_.apiMinorVersion_ = ITLibrary().apiMinorVersion_;
+    library_.items_.clear();
+    library_.playlists_.clear();
+    library_.texts_.clear();
 }
 
 bool LibraryBuilder::finish() {
@@ -336,52 +323,30 @@ void LibraryBuilder::resolveMembers() {
 }
 
 void LibraryBuilder::start(Element element) {
-    if (inLeaf_) {  // markup inside a value: not a property list value; ignore it
-        skip();
-        return;
-    }
+    if (inLeaf_) return skip();  // markup inside a value: not a property list value; ignore it
     switch (frames_.back()) {
         case Frame::Document:  // the root, which a source gives only when it is <plist>
             frames_.push_back(Frame::Plist);
             return;
         case Frame::Plist:
-            if (sawRoot_) {
-                skip();
-                return;
-            }
+            if (sawRoot_) return skip();
             sawRoot_ = true;
-            if (element != Element::Dict) {
-                notALibrary("its top level is not a dictionary");
-                return;
-            }
+            if (element != Element::Dict) return notALibrary("its top level is not a dictionary");
             frames_.push_back(Frame::Root);
             return;
         case Frame::Playlists:
-            if (element == Element::Dict) {
-                beginPlaylist();
-            } else {
-                skip();
-            }
-            return;
+            return element == Element::Dict ? beginPlaylist() : skip();
         case Frame::PlaylistItems:
-            if (element == Element::Dict) {
-                memberID_.reset();
-                frames_.push_back(Frame::PlaylistItem);
-            } else {
-                skip();
-            }
+            if (element != Element::Dict) return skip();
+            memberID_.reset();
+            frames_.push_back(Frame::PlaylistItem);
             return;
         case Frame::Root:
         case Frame::Tracks:
         case Frame::Track:
         case Frame::Playlist:
         case Frame::PlaylistItem:
-            if (element == Element::Key) {
-                beginLeaf(element, Key::None);
-            } else {
-                startValue(element);
-            }
-            return;
+            return element == Element::Key ? beginLeaf(element, Key::None) : startValue(element);
     }
 }
 
@@ -390,18 +355,11 @@ void LibraryBuilder::startValue(Element element) {
     pendingKey_ = Key::None;
     const Frame frame = frames_.back();
     if (frame == Frame::Tracks) {
-        if (element == Element::Dict) {
-            beginTrack();
-        } else {
-            skip();
-            trackKey_.reset();
-        }
-        return;
+        if (element == Element::Dict) return beginTrack();
+        trackKey_.reset();
+        return skip();
     }
-    if (key == Key::None) {
-        skip();
-        return;
-    }
+    if (key == Key::None) return skip();
     // A member's last "Track ID" is its ID, whatever its value.
     if (frame == Frame::PlaylistItem && key == Key::TrackID) memberID_.reset();
     const KeyInfo& info = kKeyTable.info(key);
@@ -409,10 +367,7 @@ void LibraryBuilder::startValue(Element element) {
                                : frame == Frame::Track ? kInTrack
                                : frame == Frame::Playlist ? kInPlaylist
                                                           : kInMember;
-    if ((info.where & where) == 0) {
-        skip();
-        return;
-    }
+    if ((info.where & where) == 0) return skip();
     switch (info.value) {
         case Value::String:
             if (element == Element::String) return beginLeaf(element, key);
@@ -462,12 +417,7 @@ void LibraryBuilder::end() {
         inLeaf_ = false;
         collecting_ = false;
         value_ = pieceHeld_ ? piece_ : std::string_view(text_);
-        if (leafElement_ == Element::Key) {
-            endKey();
-        } else {
-            endLeaf();
-        }
-        return;
+        return leafElement_ == Element::Key ? endKey() : endLeaf();
     }
     const Frame frame = frames_.back();
     frames_.pop_back();
@@ -493,11 +443,9 @@ void LibraryBuilder::endKey() {
 void LibraryBuilder::endLeaf() {
     switch (frames_.back()) {
         case Frame::Track:
-            endTrackLeaf();
-            return;
+            return endTrackLeaf();
         case Frame::Playlist:
-            endPlaylistLeaf();
-            return;
+            return endPlaylistLeaf();
         case Frame::PlaylistItem:
             memberID_ = parsePlistIdentifier(value_);
             return;
@@ -538,13 +486,7 @@ void LibraryBuilder::endTrackLeaf() {
         case Key::Grouping: item.grouping_ = store(value_); break;
         case Key::ContentRating: item.contentRating_ = store(value_); break;
         case Key::Location: item.location_ = value_.empty() ? std::string_view() : store(value_); break;  // as URL::fromString
-        case Key::TrackType:
-            if (value_ == "Remote") {
-                itemFlags_ |= kRemote;
-            } else {
-                itemFlags_ &= ~kRemote;
-            }
-            break;
+        case Key::TrackType: setBit(itemFlags_, kRemote, value_ == "Remote"); break;
         case Key::PersistentID: item.persistentID_ = parsePersistentID(value_).value_or(0); break;
         case Key::BPM: setInteger(item.beatsPerMinute_, value_); break;
         case Key::Size:
@@ -570,13 +512,7 @@ void LibraryBuilder::endTrackLeaf() {
         case Key::Purchased: item.setFlag(ITLibMediaItem::kPurchased, flag); break;
         case Key::RatingComputed: item.setFlag(ITLibMediaItem::kRatingComputed, flag); break;
         default:
-            if (const std::uint32_t bit = trackFlag(leafKey_); bit != 0) {
-                if (flag) {
-                    itemFlags_ |= bit;
-                } else {
-                    itemFlags_ &= ~bit;
-                }
-            }
+            setBit(itemFlags_, kKeyTable.info(leafKey_).trackFlag, flag);
             break;
     }
 }
@@ -608,13 +544,7 @@ void LibraryBuilder::endPlaylistLeaf() {
         case Key::ParentPersistentID: playlist.parentID_ = parsePersistentID(value_); break;
         case Key::Master: playlist.isMaster_ = flag; break;
         case Key::Visible: playlist.isVisible_ = flag; break;
-        case Key::Folder:
-            if (flag) {
-                playlistFlags_ |= kFolder;
-            } else {
-                playlistFlags_ &= ~kFolder;
-            }
-            break;
+        case Key::Folder: setBit(playlistFlags_, kFolder, flag); break;
         case Key::DistinguishedKind:
             if (const auto kind = parsePlistInteger(value_)) playlist.distinguishedKind_ = distinguishedKindOf(*kind);
             break;

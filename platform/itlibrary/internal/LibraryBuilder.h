@@ -34,8 +34,9 @@ std::int64_t nextLibrarySerial() noexcept;
 
 class LibraryBuilder final : public PlistHandler {
 public:
-    // Builds into `library`, whose items and playlists are empty, from a
-    // document of about `sizeHint` bytes. Throws std::bad_alloc.
+    // Builds into `library`, emptied of its items, playlists and facts (not
+    // of its file's path and identity), from a document of about `sizeHint`
+    // bytes. Throws std::bad_alloc.
     LibraryBuilder(ITLibrary& library, std::size_t sizeHint);
     LibraryBuilder(const LibraryBuilder&) = delete;
     LibraryBuilder& operator=(const LibraryBuilder&) = delete;
@@ -90,8 +91,6 @@ public:
     static std::unique_ptr<ITLibrary> newLibrary(std::string_view path);
     // Records which file `library` is read from, as fstat gave it.
     static void identify(ITLibrary& library, const struct stat& file) noexcept;
-    // Empties `library` of what a reading given up put there.
-    static void clear(ITLibrary& library) noexcept;
 
 private:
     // Where in the property list the events stand.
@@ -107,6 +106,7 @@ private:
         PlaylistItem,   // one member's dictionary
     };
 
+    void clear() noexcept;
     void start(PlistElement element);
     void end();
     void startValue(PlistElement element);

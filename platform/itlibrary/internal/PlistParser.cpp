@@ -46,19 +46,57 @@ std::string refusedEntity(std::string_view name) {
 
 }  // namespace
 
+// The parser calls back through C frames: nothing may be thrown across
+// them, so each callback turns an allocation failure into a stopped parser.
+template <class Call>
+void PlistParser::guarded(void* self, Call&& call) noexcept {
+    auto& parser = *static_cast<PlistParser*>(self);
+    try {
+        call(parser);
+    } catch (...) {
+        parser.fail(std::nullopt);
+    }
+}
+
 PlistParser::PlistParser(PlistHandler& handler, std::string_view name) : handler_(handler), name_(name) {
     initParser();
     xmlSAXHandler sax{};
     sax.initialized = XML_SAX2_MAGIC;
-    sax.startElementNs = &onStart;
-    sax.endElementNs = &onEnd;
-    sax.characters = &onText;
+    sax.startElementNs = [](void* self, const xmlChar* name, const xmlChar* prefix, const xmlChar*, int,
+                            const xmlChar**, int, int, const xmlChar**) {
+        guarded(self, [&](PlistParser& parser) { parser.start(name, prefix); });
+    };
+    sax.endElementNs = [](void* self, const xmlChar*, const xmlChar*, const xmlChar*) {
+        guarded(self, [](PlistParser& parser) { parser.handler_.elementEnd(); });
+    };
     // Blank text between elements goes to the same callback, which spares
     // the parser working out whether it could be ignored.
-    sax.ignorableWhitespace = &onText;
-    sax.reference = &onReference;
-    sax.entityDecl = &onEntityDecl;
-    sax.serror = [](void* self, ErrorArgument error) { onError(self, error); };
+    sax.characters = sax.ignorableWhitespace = [](void* self, const xmlChar* text, int length) {
+        guarded(self, [&](PlistParser& parser) {
+            if (!parser.handler_.wantsText()) return;
+            parser.handler_.decodedCharacters(std::string_view(chars(text), static_cast<std::size_t>(length)));
+        });
+    };
+    sax.reference = [](void* self, const xmlChar* name) {
+        guarded(self, [&](PlistParser& parser) { parser.reference(chars(name)); });
+    };
+    sax.entityDecl = [](void* self, const xmlChar* name, int type, const xmlChar*, const xmlChar*, xmlChar*) {
+        // Parameter entities are never expanded, and never met in content.
+        if (type != XML_INTERNAL_GENERAL_ENTITY && type != XML_EXTERNAL_GENERAL_PARSED_ENTITY &&
+            type != XML_EXTERNAL_GENERAL_UNPARSED_ENTITY) {
+            return;
+        }
+        guarded(self, [&](PlistParser& parser) { parser.declaredEntities_.emplace(chars(name)); });
+    };
+    sax.serror = [](void* self, ErrorArgument error) {
+        // Warnings and recoverable errors (a namespace prefix never bound, a
+        // reference to an entity an unread external DTD may declare) leave
+        // the document readable; the first fatal error is the one to report.
+        if (error == nullptr || error->level != XML_ERR_FATAL) return;
+        guarded(self, [&](PlistParser& parser) {
+            if (parser.parseError_.code == 0) parser.parseError(*error);
+        });
+    };
     parser_.reset(xmlCreatePushParserCtxt(&sax, this, nullptr, 0, nullptr));
     if (parser_ == nullptr) throw std::bad_alloc();
     xmlCtxtUseOptions(parser_.get(), kParseOptions);
@@ -140,24 +178,10 @@ void PlistParser::fail(std::optional<Error> failure) noexcept {
     } else if (!failure) {
         outOfMemory_ = true;
     }
-    stop();
+    xmlStopParser(parser_.get());
 }
 
-void PlistParser::stop() noexcept { xmlStopParser(parser_.get()); }
-
-// The parser calls back through C frames: nothing may be thrown across
-// them, so each callback turns an allocation failure into a stopped parser.
-void PlistParser::onStart(void* self, const XmlChar* name, const XmlChar* prefix, const XmlChar*, int,
-                          const XmlChar**, int, int, const XmlChar**) {
-    auto& parser = *static_cast<PlistParser*>(self);
-    try {
-        parser.start(name, prefix);
-    } catch (...) {
-        parser.fail(std::nullopt);
-    }
-}
-
-void PlistParser::start(const XmlChar* name, const XmlChar* prefix) {
+void PlistParser::start(const unsigned char* name, const unsigned char* prefix) {
     // A prefixed name is none of the property list's elements.
     const PlistElement element = prefix == nullptr ? elementNamed(name) : PlistElement::Other;
     if (!sawRootElement_) {
@@ -169,62 +193,7 @@ void PlistParser::start(const XmlChar* name, const XmlChar* prefix) {
         }
     }
     handler_.element(element);
-    if (handler_.stopped()) stop();
-}
-
-void PlistParser::onEnd(void* self, const XmlChar*, const XmlChar*, const XmlChar*) {
-    auto& parser = *static_cast<PlistParser*>(self);
-    try {
-        parser.handler_.elementEnd();
-    } catch (...) {
-        parser.fail(std::nullopt);
-    }
-}
-
-void PlistParser::onText(void* self, const XmlChar* text, int length) {
-    auto& parser = *static_cast<PlistParser*>(self);
-    if (!parser.handler_.wantsText()) return;
-    try {
-        parser.handler_.decodedCharacters(std::string_view(chars(text), static_cast<std::size_t>(length)));
-    } catch (...) {
-        parser.fail(std::nullopt);
-    }
-}
-
-void PlistParser::onReference(void* self, const XmlChar* name) {
-    auto& parser = *static_cast<PlistParser*>(self);
-    try {
-        parser.reference(chars(name));
-    } catch (...) {
-        parser.fail(std::nullopt);
-    }
-}
-
-void PlistParser::onEntityDecl(void* self, const XmlChar* name, int type, const XmlChar*, const XmlChar*,
-                               XmlChar*) {
-    auto& parser = *static_cast<PlistParser*>(self);
-    if (type != XML_INTERNAL_GENERAL_ENTITY && type != XML_EXTERNAL_GENERAL_PARSED_ENTITY &&
-        type != XML_EXTERNAL_GENERAL_UNPARSED_ENTITY) {
-        return;  // a parameter entity: never expanded, and never met in content
-    }
-    try {
-        parser.declaredEntities_.emplace(chars(name));
-    } catch (...) {
-        parser.fail(std::nullopt);
-    }
-}
-
-void PlistParser::onError(void* self, const _xmlError* error) {
-    auto& parser = *static_cast<PlistParser*>(self);
-    // Warnings and recoverable errors (a namespace prefix never bound, a
-    // reference to an entity an unread external DTD may declare) leave the
-    // document readable; the first fatal error is the one to report.
-    if (error == nullptr || error->level != XML_ERR_FATAL || parser.parseError_.code != 0) return;
-    try {
-        parser.parseError(*error);
-    } catch (...) {
-        parser.fail(std::nullopt);
-    }
+    if (handler_.stopped()) xmlStopParser(parser_.get());
 }
 
 void PlistParser::parseError(const _xmlError& error) {
@@ -284,7 +253,7 @@ void PlistParser::reference(std::string_view name) {
 // The parser hands on each element name as the one string its dictionary
 // keeps for that name, so a name's kind is looked up by its address once
 // it has been classified.
-PlistElement PlistParser::elementNamed(const XmlChar* name) noexcept {
+PlistElement PlistParser::elementNamed(const unsigned char* name) noexcept {
     const auto address = reinterpret_cast<std::uintptr_t>(name);
     const std::size_t slot = static_cast<std::size_t>((address * 0x9E3779B97F4A7C15ull) >> 60);
     auto& [cached, element] = elementNames_[slot];

@@ -51,27 +51,18 @@ public:
     Error error() const;
 
 private:
-    // libxml2's xmlChar is unsigned char.
-    using XmlChar = unsigned char;
-    static void onStart(void* self, const XmlChar* name, const XmlChar* prefix, const XmlChar* uri,
-                        int namespaceCount, const XmlChar** namespaces, int attributeCount, int defaultedCount,
-                        const XmlChar** attributes);
-    static void onEnd(void* self, const XmlChar* name, const XmlChar* prefix, const XmlChar* uri);
-    static void onText(void* self, const XmlChar* text, int length);
-    static void onReference(void* self, const XmlChar* name);
-    static void onEntityDecl(void* self, const XmlChar* name, int type, const XmlChar* publicID,
-                             const XmlChar* systemID, XmlChar* content);
-    static void onError(void* self, const _xmlError* error);
-
+    // Runs `call` on the parser that `self` is, from one of its callbacks.
+    template <class Call>
+    static void guarded(void* self, Call&& call) noexcept;
     bool parse(std::string_view text, bool end);
-    void start(const XmlChar* name, const XmlChar* prefix);
+    // libxml2's xmlChar is unsigned char.
+    void start(const unsigned char* name, const unsigned char* prefix);
     void reference(std::string_view name);
     void parseError(const _xmlError& error);
-    PlistElement elementNamed(const XmlChar* name) noexcept;
+    PlistElement elementNamed(const unsigned char* name) noexcept;
     // Stops the parser: the document failed as `failure` says, or (none) a
-    // callback could not allocate, or the handler stopped.
+    // callback could not allocate.
     void fail(std::optional<Error> failure) noexcept;
-    void stop() noexcept;
 
     PlistHandler& handler_;
     std::string name_;
@@ -98,7 +89,7 @@ private:
     bool endAfterReturn_ = false;  // the text so far ends in a carriage return
     std::unordered_set<std::string> declaredEntities_;  // general entities the document type declares
     bool sawRootElement_ = false;
-    std::array<std::pair<const XmlChar*, PlistElement>, 16> elementNames_{};  // see elementNamed()
+    std::array<std::pair<const unsigned char*, PlistElement>, 16> elementNames_{};  // see elementNamed()
 };
 
 }  // namespace platform

@@ -6,8 +6,17 @@ namespace platform {
 
 std::size_t XmlPrologLexer::scan(std::string_view text) noexcept {
     if (state_ == State::Done) return 0;
-    // In the internal subset, the text of declarations is passed over with
-    // its quoted literals; a "<" there opens a declaration, never the root.
+    const auto closing = [&](char closer, std::uint8_t need) {
+        state_ = State::Closing;
+        closer_ = closer;
+        need_ = need;
+        run_ = 0;
+    };
+    const auto quoted = [&](char quote) {
+        resume_ = state_;
+        closer_ = quote;
+        state_ = State::Quoted;
+    };
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         // A byte that only ends the state it met is looked at again in the
@@ -19,9 +28,7 @@ std::size_t XmlPrologLexer::scan(std::string_view text) noexcept {
                 if (c == '<') {
                     state_ = State::Lt;
                 } else if (inSubset_ && (c == '"' || c == '\'')) {
-                    quote_ = c;
-                    resume_ = State::Text;
-                    state_ = State::Quoted;
+                    quoted(c);
                 } else if (inSubset_ && c == ']') {
                     inSubset_ = false;
                     state_ = State::Declaration;  // its ">" follows
@@ -29,15 +36,13 @@ std::size_t XmlPrologLexer::scan(std::string_view text) noexcept {
                 break;
             case State::Lt:
                 if (c == '?') {
-                    resume_ = State::Text;
-                    run_ = 0;
-                    state_ = State::Instruction;
+                    closing('?', 1);
                 } else if (c == '!') {
                     state_ = State::Bang;
                 } else if (!inSubset_) {
                     state_ = State::Done;
                     return i;
-                } else {
+                } else {  // in the subset a "<" never opens the root
                     state_ = State::Text;
                     --i;
                     continue;
@@ -45,39 +50,29 @@ std::size_t XmlPrologLexer::scan(std::string_view text) noexcept {
                 break;
             case State::Bang:
             case State::BangDash:
-                if (c == '-' && state_ == State::Bang) {
-                    state_ = State::BangDash;
-                } else if (c == '-') {
-                    resume_ = State::Text;
-                    run_ = 0;
-                    state_ = State::Comment;
-                } else {
-                    // A declaration: at the top its own state, in the
-                    // subset passed over as the subset's text.
+                if (c != '-') {
+                    // A declaration; in the subset its text is passed over
+                    // as the subset's own, literals and all.
                     state_ = inSubset_ ? State::Text : State::Declaration;
                     --i;
                     continue;
                 }
-                break;
-            case State::Comment:
-                if (c == '>' && run_ >= 2) {
-                    state_ = resume_;
+                if (state_ == State::Bang) {
+                    state_ = State::BangDash;
                 } else {
-                    run_ = c == '-' ? static_cast<std::uint8_t>(std::min(run_ + 1, 2)) : 0;
+                    closing('-', 2);
                 }
                 break;
-            case State::Instruction:
-                if (c == '>' && run_ > 0) {
-                    state_ = resume_;
+            case State::Closing:
+                if (c == '>' && run_ >= need_) {
+                    state_ = State::Text;
                 } else {
-                    run_ = c == '?' ? 1 : 0;
+                    run_ = c == closer_ ? static_cast<std::uint8_t>(std::min<int>(run_ + 1, need_)) : 0;
                 }
                 break;
             case State::Declaration:
                 if (c == '"' || c == '\'') {
-                    quote_ = c;
-                    resume_ = State::Declaration;
-                    state_ = State::Quoted;
+                    quoted(c);
                 } else if (c == '[') {
                     inSubset_ = true;
                     state_ = State::Text;
@@ -86,7 +81,7 @@ std::size_t XmlPrologLexer::scan(std::string_view text) noexcept {
                 }
                 break;
             case State::Quoted:
-                if (c == quote_) state_ = resume_;
+                if (c == closer_) state_ = resume_;
                 break;
         }
     }

@@ -22,12 +22,15 @@ public:
     std::size_t scan(std::string_view text) noexcept;
 
 private:
-    enum class State : std::uint8_t { Text, Lt, Bang, BangDash, Comment, Instruction, Declaration, Quoted, Done };
+    // Text: between markup, or the subset's own text; Lt, Bang, BangDash:
+    // after "<", "<!", "<!-"; Closing: in a comment or an instruction, until
+    // `need_` of `closer_` and a ">"; Quoted: in a literal, until `closer_`.
+    enum class State : std::uint8_t { Text, Lt, Bang, BangDash, Closing, Declaration, Quoted, Done };
     State state_ = State::Text;
-    State resume_ = State::Text;  // where a comment, instruction or literal returns to
+    State resume_ = State::Text;  // where a literal returns to
     bool inSubset_ = false;       // inside the document type's internal subset
-    char quote_ = 0;
-    std::uint8_t run_ = 0;  // "-" at the end of a comment, "?" at the end of an instruction
+    char closer_ = 0;
+    std::uint8_t need_ = 0, run_ = 0;
 };
 
 }  // namespace platform
