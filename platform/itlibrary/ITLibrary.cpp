@@ -6,10 +6,10 @@
 #include <cstring>
 #include <new>
 
-#include "platform/itlibrary/LibraryLocation.h"
 #include "platform/itlibrary/internal/ITLibraryReader.h"
 #include "platform/itlibrary/internal/LibraryBuilder.h"
 #include "platform/itlibrary/internal/ReadErrors.h"
+#include "platform/itlibrary/LibraryLocation.h"
 
 namespace platform {
 

@@ -174,9 +174,9 @@ private:
         Token value;
         std::size_t valueLead = 0;  // just after the markup before the value
     };
-    // A walked dictionary or array: the end of the markup before its end
-    // tag and where that tag begins, and the whitespace of its first keyed
-    // entry (before the key, and between the key and its value).
+    // A walked dictionary: the end of the markup before its end tag and
+    // where that tag begins, and the whitespace of its first keyed entry
+    // (before the key, and between the key and its value).
     struct Walked {
         std::size_t closeLead = 0, closeBegin = 0;
         std::optional<std::pair<ByteRange, ByteRange>> firstField;
@@ -192,7 +192,7 @@ private:
         lead_ = markupEnd_;
         Token token = scanner_.next();
         if (token.kind == Token::Kind::Malformed) fail("markup that does not end, at byte " + std::to_string(token.begin));
-        if (token.kind != Token::Kind::Text || trim(token.text).size() != 0) markupEnd_ = token.end;
+        if (token.kind != Token::Kind::Text || !trim(token.text).empty()) markupEnd_ = token.end;
         return token;
     }
 
