@@ -10,8 +10,8 @@
 // with text that stays where it is until the source calls holdText(),
 // which it does before it moves or reuses such text; decodedCharacters()
 // with text valid for the call only. The source stops once stopped() is
-// true. A handler sees nothing of where the events came from, so any part
-// of a document that a source can start at reads alike whoever reads it.
+// true. A handler sees nothing of where the events came from: whichever
+// source reads a document, the handler makes the same of it.
 //
 // Calls come from the source's thread alone.
 
