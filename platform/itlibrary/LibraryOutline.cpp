@@ -70,7 +70,7 @@ private:
         const std::size_t nameBegin = i;
         while (i < bytes_.size() && !isXmlBlank(bytes_[i]) && bytes_[i] != '/' && bytes_[i] != '>') ++i;
         const std::string_view name = bytes_.substr(nameBegin, i - nameBegin);
-        token.element = plistElementNamed(name);
+        if (!endTag) token.element = plistElementNamed(name);
         char quote = 0;
         char last = 0;  // the last character outside quotes and blanks
         for (; i < bytes_.size(); ++i) {
@@ -192,7 +192,9 @@ private:
         lead_ = markupEnd_;
         Token token = scanner_.next();
         if (token.kind == Token::Kind::Malformed) fail("markup that does not end, at byte " + std::to_string(token.begin));
-        if (token.kind != Token::Kind::Text || !trim(token.text).empty()) markupEnd_ = token.end;
+        if (token.kind != Token::Kind::Text || !std::all_of(token.text.begin(), token.text.end(), isXmlBlank)) {
+            markupEnd_ = token.end;
+        }
         return token;
     }
 

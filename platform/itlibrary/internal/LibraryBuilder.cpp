@@ -408,14 +408,14 @@ void LibraryBuilder::beginLeaf(Element element, Key key) {
     if (element != Element::True && element != Element::False) {
         text_.clear();
         pieceHeld_ = false;
-        collecting_ = true;
+        wantsText_ = true;  // text_ takes the character data
     }
 }
 
 void LibraryBuilder::end() {
     if (inLeaf_) {
         inLeaf_ = false;
-        collecting_ = false;
+        wantsText_ = false;
         value_ = pieceHeld_ ? piece_ : std::string_view(text_);
         return leafElement_ == Element::Key ? endKey() : endLeaf();
     }

@@ -56,7 +56,6 @@ public:
         }
         end();
     }
-    bool wantsText() const noexcept override { return collecting_; }
     // A leaf's text that comes in one piece is read where the source holds
     // it; only more pieces, or the source moving it, copy it.
     void characters(std::string_view text) override {
@@ -77,7 +76,6 @@ public:
         text_.assign(piece_);
         pieceHeld_ = false;
     }
-    bool stopped() const noexcept override { return !failure_.empty(); }
 
     // After the last event: checks that the document was a library and
     // resolves playlist members. False when it was none (see failure()).
@@ -123,6 +121,7 @@ private:
     // Marks the document as not a library, for the source to stop.
     void notALibrary(std::string_view reason) noexcept {
         if (failure_.empty()) failure_ = reason;
+        stopped_ = true;
     }
     // A copy of `text` in the library's storage.
     std::string_view store(std::string_view text) { return library_.texts_.add(text); }
@@ -141,7 +140,6 @@ private:
     std::string_view piece_;     // the leaf's text while it is one piece where the source holds it
     bool pieceHeld_ = false;
     std::string_view value_;     // the text of the leaf just ended
-    bool collecting_ = false;    // text_ takes the character data
     bool sawRoot_ = false, sawTracks_ = false;
 
     // The track or playlist being read.

@@ -27,11 +27,17 @@ public:
 
     virtual void element(PlistElement element) = 0;
     virtual void elementEnd() = 0;
-    virtual bool wantsText() const noexcept = 0;
     virtual void characters(std::string_view text) = 0;
     virtual void decodedCharacters(std::string_view text) = 0;
     virtual void holdText() = 0;
-    virtual bool stopped() const noexcept = 0;
+    // Flags the handler keeps and a source reads at every event, as plain
+    // values rather than calls.
+    bool wantsText() const noexcept { return wantsText_; }
+    bool stopped() const noexcept { return stopped_; }
+
+protected:
+    bool wantsText_ = false;
+    bool stopped_ = false;
 };
 
 }  // namespace platform

@@ -22,11 +22,29 @@ inline constexpr std::array<std::string_view, 12> kPlistElementNames = {
     "", "plist", "dict", "array", "key", "string", "integer", "real", "date", "data", "true", "false",
 };
 
-constexpr PlistElement plistElementNamed(std::string_view name) noexcept {
+// The element a name names, found at a slot its first and last characters
+// give, which no two of the names share.
+constexpr std::size_t plistNameSlot(std::string_view name) noexcept {
+    return (static_cast<unsigned char>(name.front()) * 3u + static_cast<unsigned char>(name.back())) & 63u;
+}
+inline constexpr std::array<std::uint8_t, 64> kPlistNameSlots = [] {
+    std::array<std::uint8_t, 64> slots{};
     for (std::size_t i = 1; i < kPlistElementNames.size(); ++i) {
-        if (kPlistElementNames[i] == name) return static_cast<PlistElement>(i);
+        std::uint8_t& slot = slots[plistNameSlot(kPlistElementNames[i])];
+        if (slot != 0) throw "two element names share a slot";  // stops the build
+        slot = static_cast<std::uint8_t>(i);
     }
-    return PlistElement::Other;
+    return slots;
+}();
+constexpr PlistElement plistElementNamed(std::string_view name) noexcept {
+    if (name.empty()) return PlistElement::Other;
+    const std::uint8_t i = kPlistNameSlots[plistNameSlot(name)];
+    const std::string_view known = kPlistElementNames[i];
+    if (known.size() != name.size()) return PlistElement::Other;  // as Other's name is empty
+    for (std::size_t k = 0; k < known.size(); ++k) {
+        if (known[k] != name[k]) return PlistElement::Other;
+    }
+    return static_cast<PlistElement>(i);
 }
 
 inline constexpr std::string_view kCommentOpen = "<!--", kCommentClose = "-->";
