@@ -160,7 +160,7 @@ public:
         token = next();
         while (token.kind == Token::Kind::Text || token.kind == Token::Kind::Other) token = next();
         if (token.kind != Token::Kind::Start || token.element != Element::Dict) return fail("no top-level dictionary");
-        walkDict([this](const Pair& pair) { rootValue(pair); });
+        walkDict(token, [this](const Pair& pair) { rootValue(pair); });
         if (failure_) return failure_;
         if (!sawTracks_) return fail("no \"Tracks\" dictionary");
         layoutDefaults();
@@ -229,14 +229,15 @@ private:
     }
     static bool isElement(const Token& token) { return is(token, token.element); }
 
-    // Walks the dictionary whose start tag was just read, handing each value
-    // with its key to `onValue`, which reads or skips it.
+    // Walks the dictionary whose start tag `start` was just read (none for
+    // an empty element), handing each value with its key to `onValue`, which
+    // reads or skips it.
     template <class OnValue>
-    Walked walkDict(const OnValue& onValue) {
+    Walked walkDict(const Token& start, const OnValue& onValue) {
         Walked walked;
         std::string key;
         Pair pair;
-        for (;;) {
+        while (start.kind == Token::Kind::Start) {
             const Token token = next();
             if (stop(token)) return walked;
             if (token.kind == Token::Kind::End) {
@@ -261,12 +262,13 @@ private:
             if (failure_) return walked;
             pair = Pair{};
         }
+        return walked;
     }
 
     // Walks the array whose start tag was just read, likewise.
     template <class OnValue>
-    void walkArray(const OnValue& onValue) {
-        for (;;) {
+    void walkArray(const Token& start, const OnValue& onValue) {
+        while (start.kind == Token::Kind::Start) {
             const Token token = next();
             if (stop(token) || token.kind == Token::Kind::End) return;
             if (!isElement(token)) continue;
@@ -281,13 +283,11 @@ private:
             sawTracks_ = true;
             tracksIndent_ = indentationAt(bytes_, pair.value.begin);
             out_.tracksContainer_ = container(pair.value);
-            if (pair.value.kind == Token::Kind::Start) walkDict([this](const Pair& entry) { trackEntry(entry); });
+            walkDict(pair.value, [this](const Pair& entry) { trackEntry(entry); });
         } else if (pair.key == "Playlists" && is(pair.value, Element::Array)) {
             if (sawPlaylists_) fail("more than one \"Playlists\" array");
             sawPlaylists_ = true;
-            if (pair.value.kind == Token::Kind::Start) {
-                walkArray([this](const Token& value, std::size_t) { playlistEntry(value); });
-            }
+            walkArray(pair.value, [this](const Token& value, std::size_t) { playlistEntry(value); });
         } else {
             skip(pair.value);
         }
@@ -318,23 +318,21 @@ private:
         EntryLayout layout;
         layout.lead = text({track.entry.begin, pair.key ? pair.keyBegin : pair.value.begin});
         if (pair.key) layout.keyToDict = text({pair.keyEnd, pair.value.begin});
-        if (pair.value.kind == Token::Kind::Start) {
-            std::string id;
-            const Walked walked = walkDict([&](const Pair& field) {
-                if (field.key == "Track ID" && is(field.value, Element::Integer)) {
-                    trackID = parsePlistInteger(leafText(field.value, id));
-                } else if (field.key == "Persistent ID" && is(field.value, Element::String)) {
-                    track.persistentID = parsePersistentID(leafText(field.value, id)).value_or(0);
-                } else {
-                    skip(field.value);
-                }
-            });
-            // A track laid out like an export's (a key, then fields) is the
-            // model for new ones.
-            if (pair.key && copyLayout(walked, layout)) {
-                out_.trackLayout_ = std::move(layout);
-                sawTrackLayout_ = true;
+        std::string id;
+        const Walked walked = walkDict(pair.value, [&](const Pair& field) {
+            if (field.key == "Track ID" && is(field.value, Element::Integer)) {
+                trackID = parsePlistInteger(leafText(field.value, id));
+            } else if (field.key == "Persistent ID" && is(field.value, Element::String)) {
+                track.persistentID = parsePersistentID(leafText(field.value, id)).value_or(0);
+            } else {
+                skip(field.value);
             }
+        });
+        // A track laid out like an export's (a key, then fields) is the model
+        // for new ones.
+        if (pair.key && copyLayout(walked, layout)) {
+            out_.trackLayout_ = std::move(layout);
+            sawTrackLayout_ = true;
         }
         track.entry.end = markupEnd_;
         track.trackID = trackID ? trackID : key;
@@ -347,7 +345,7 @@ private:
         OutlinePlaylist playlist;
         if (value.kind == Token::Kind::Start) {
             std::string id;
-            const Walked walked = walkDict([&](const Pair& field) {
+            const Walked walked = walkDict(value, [&](const Pair& field) {
                 if (field.key == "Playlist Persistent ID" && is(field.value, Element::String)) {
                     playlist.persistentID = parsePersistentID(leafText(field.value, id)).value_or(0);
                 } else if (field.key == "Master" && (is(field.value, Element::True) || is(field.value, Element::False))) {
@@ -374,26 +372,23 @@ private:
         // The last "Playlist Items" counts, as in the reader.
         playlist.items = container(start);
         playlist.members.clear();
-        if (start.kind != Token::Kind::Start) return;
-        walkArray([&](const Token& value, std::size_t lead) {
+        walkArray(start, [&](const Token& value, std::size_t lead) {
             if (!is(value, Element::Dict)) return skip(value);
             OutlineMember member;
             member.entry.begin = lead;
             EntryLayout layout;
             layout.lead = text({lead, value.begin});
-            if (value.kind == Token::Kind::Start) {
-                std::string id;
-                const Walked walked = walkDict([&](const Pair& field) {
-                    if (field.key == "Track ID" && is(field.value, Element::Integer)) {
-                        member.trackID = parsePlistInteger(leafText(field.value, id));
-                    } else {
-                        skip(field.value);
-                    }
-                });
-                if (copyLayout(walked, layout)) {
-                    out_.memberLayout_ = std::move(layout);
-                    sawMemberLayout_ = true;
+            std::string id;
+            const Walked walked = walkDict(value, [&](const Pair& field) {
+                if (field.key == "Track ID" && is(field.value, Element::Integer)) {
+                    member.trackID = parsePlistInteger(leafText(field.value, id));
+                } else {
+                    skip(field.value);
                 }
+            });
+            if (copyLayout(walked, layout)) {
+                out_.memberLayout_ = std::move(layout);
+                sawMemberLayout_ = true;
             }
             member.entry.end = markupEnd_;
             playlist.items->append = member.entry.end;

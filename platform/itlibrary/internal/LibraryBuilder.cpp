@@ -290,10 +290,7 @@ void LibraryBuilder::resolveMembers() {
             }
         }
     };
-    if (trackIndex_.empty()) {
-        resolve([](std::int64_t) { return kNoTrack; });
-        return;
-    }
+    if (trackIndex_.empty()) return resolve([](std::int64_t) { return kNoTrack; });
     const auto [low, high] = std::minmax_element(trackIndex_.begin(), trackIndex_.end(),
                                                  [](const auto& a, const auto& b) { return a.first < b.first; });
     const std::int64_t first = low->first, last = high->first;

@@ -43,37 +43,26 @@ public:
 
     // The events, as PlistEvents.h says; each may throw std::bad_alloc.
     void element(PlistElement element) override {
-        if (skipDepth_ != 0) {
-            ++skipDepth_;
-            return;
-        }
-        start(element);
+        if (skipDepth_ == 0) return start(element);
+        ++skipDepth_;
     }
     void elementEnd() override {
-        if (skipDepth_ != 0) {
-            --skipDepth_;
-            return;
-        }
-        end();
+        if (skipDepth_ == 0) return end();
+        --skipDepth_;
     }
     // A leaf's text that comes in one piece is read where the source holds
     // it; only more pieces, or the source moving it, copy it.
     void characters(std::string_view text) override {
-        if (!pieceHeld_ && text_.empty()) {
-            piece_ = text;
-            pieceHeld_ = true;
-            return;
-        }
-        holdText();
-        text_.append(text);
+        if (pieceHeld_ || !text_.empty()) return decodedCharacters(text);
+        piece_ = text;
+        pieceHeld_ = true;
     }
     void decodedCharacters(std::string_view text) override {
         holdText();
         text_.append(text);
     }
     void holdText() override {
-        if (!pieceHeld_) return;
-        text_.assign(piece_);
+        if (pieceHeld_) text_.assign(piece_);
         pieceHeld_ = false;
     }
 

@@ -139,12 +139,12 @@ bool PlistParser::parse(std::string_view text, bool end) {
     // line feed, a carriage return or both, columns count characters.
     for (const char c : text) {
         if (c == '\n' || c == '\r') {
-            if (c == '\r' || !endAfterReturn_) ++end_.line;
-            end_.column = 1;
+            if (c == '\r' || !endAfterReturn_) ++endLine_;
+            endColumn_ = 1;
             endAfterReturn_ = c == '\r';
         } else {
             endAfterReturn_ = false;
-            if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++end_.column;
+            if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++endColumn_;
         }
     }
     do {
@@ -214,8 +214,8 @@ void PlistParser::parseError(const _xmlError& error) {
                 // The data ended where the file did. (The parser may tell
                 // where an unfinished CDATA section began instead, or a
                 // place between, depending on how the text came in pieces.)
-                parseError_.line = end_.line;
-                parseError_.column = end_.column;
+                parseError_.line = endLine_;
+                parseError_.column = endColumn_;
                 return;
             }
             if (!sawRootElement_) {

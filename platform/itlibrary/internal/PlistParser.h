@@ -82,11 +82,8 @@ private:
         int code = 0, line = 0, column = 0;
         std::string message;
     } parseError_;
-    // Where the text handed to the parser so far ends.
-    struct {
-        int line = 1, column = 1;
-    } end_;
-    bool endAfterReturn_ = false;  // the text so far ends in a carriage return
+    int endLine_ = 1, endColumn_ = 1;  // where the text handed to the parser so far ends
+    bool endAfterReturn_ = false;      // the text so far ends in a carriage return
     std::unordered_set<std::string> declaredEntities_;  // general entities the document type declares
     bool sawRootElement_ = false;
     std::array<std::pair<const unsigned char*, PlistElement>, 16> elementNames_{};  // see elementNamed()

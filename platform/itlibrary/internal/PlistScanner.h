@@ -114,15 +114,12 @@ private:
     }();
     static const Tags& tagsOf(PlistElement element) noexcept { return kTags[static_cast<std::size_t>(element)]; }
 
-    static bool blank(char c) noexcept { return isXmlBlank(c); }
-    static bool nameStart(char c) noexcept { return isXmlNameStart(c); }
-    static bool nameChar(char c) noexcept { return isXmlNameChar(c); }
     static const char* skipBlanks(const char* p) noexcept {
-        while (blank(*p)) ++p;
+        while (isXmlBlank(*p)) ++p;
         return p;
     }
     static const char* skipName(const char* p) noexcept {
-        while (nameChar(*p)) ++p;
+        while (isXmlNameChar(*p)) ++p;
         return p;
     }
 
@@ -202,7 +199,7 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::run(const char*& p, 
                 if (held.size() < 6 && !last && std::string_view("<?xml").starts_with(held.substr(0, 5))) {
                     return Step::More;
                 }
-                if (held.starts_with("<?xml") && blank(p[5])) {
+                if (held.starts_with("<?xml") && isXmlBlank(p[5])) {
                     step = declaration(p);
                     if (step != Step::Ok) break;
                 }
@@ -259,7 +256,7 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::declaration(const ch
     const auto isEncodingName = [](std::string_view v) {
         if (v.empty() || !((v[0] >= 'a' && v[0] <= 'z') || (v[0] >= 'A' && v[0] <= 'Z'))) return false;
         for (const char c : v) {
-            if (!nameChar(c)) return false;
+            if (!isXmlNameChar(c)) return false;
         }
         return true;
     };
@@ -285,10 +282,10 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::doctype(const char*&
     if (!held.starts_with(kOpen) || sawDoctype_) return Step::GiveUp;
     // No literal taken here holds a ">", so the first one ends it.
     if (held.find('>') == std::string_view::npos) return mayGrow(p) ? Step::More : Step::GiveUp;
-    if (!blank(p[kOpen.size()])) return Step::GiveUp;
+    if (!isXmlBlank(p[kOpen.size()])) return Step::GiveUp;
     const char* q = skipBlanks(p + kOpen.size());
     const char* nameEnd = skipName(q);
-    if (nameEnd == q || !nameStart(*q)) return Step::GiveUp;
+    if (nameEnd == q || !isXmlNameStart(*q)) return Step::GiveUp;
     q = nameEnd;
     // A quoted literal whose characters all pass `allowed`.
     const auto literal = [&](auto&& allowed) {
@@ -369,12 +366,12 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::tag(const char*& p) 
         }
     }
     const char* name = p + 1;
-    if (!nameStart(*name)) return incomplete(name);
+    if (!isXmlNameStart(*name)) return incomplete(name);
     const char* nameEnd = skipName(name);
     const PlistElement element = plistElementNamed(std::string_view(name, static_cast<std::size_t>(nameEnd - name)));
     const char* q = nameEnd;
     if (*q != '>' && *q != '/') {
-        if (!blank(*q)) return incomplete(q);
+        if (!isXmlBlank(*q)) return incomplete(q);
         q = skipBlanks(q);
         if (element == PlistElement::Plist && depth_ == 0) {
             if (const Step step = attributes(q, p); step != Step::Ok) return step;
@@ -411,7 +408,7 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::attributes(const cha
     ++r;
     while (*r != quote) {
         if (*r == '\0') return mayGrow(tagStart) ? Step::More : Step::GiveUp;
-        if (!nameChar(*r)) return Step::GiveUp;
+        if (!isXmlNameChar(*r)) return Step::GiveUp;
         ++r;
     }
     q = skipBlanks(r + 1);
