@@ -1,6 +1,8 @@
-// Times ITLibrary::initWithFile alone: read_library FILE [RUNS]
+// Times ITLibrary::initWithFile alone: read_library FILE [RUNS] [outline]
 // Prints the counts read, the best wall and CPU times, the page faults of
-// the fastest run and the peak memory.
+// the fastest run and the peak memory. With "outline", times instead what
+// a change of the library makes of the file's bytes once they are read:
+// LibraryOutline::of, the reader and the scan of the file's own bytes.
 
 #include <sys/resource.h>
 
@@ -8,9 +10,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "platform/foundation/File.h"
 #include "platform/itlibrary/ITLibrary.h"
+#include "platform/itlibrary/LibraryOutline.h"
 
 namespace {
 
@@ -31,11 +37,21 @@ long minorFaults() {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s LIBRARY.xml [RUNS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s LIBRARY.xml [RUNS] [outline]\n", argv[0]);
         return 2;
     }
     const std::string path = argv[1];
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
+    const bool outline = argc > 3 && std::string(argv[3]) == "outline";
+    std::string bytes;
+    if (outline) {
+        auto read = platform::readFile(path);
+        if (!read) {
+            std::fprintf(stderr, "%s\n", read.error().description.c_str());
+            return 1;
+        }
+        bytes = std::move(read.value());
+    }
     double best = 0, bestCPU = 0;
     long bestFaults = 0;
     std::size_t items = 0, playlists = 0, members = 0;
@@ -43,18 +59,33 @@ int main(int argc, char** argv) {
         const long faultsStart = minorFaults();
         const double cpuStart = cpuSeconds();
         const auto start = std::chrono::steady_clock::now();
-        auto library = platform::ITLibrary::initWithFile(path);
+        std::optional<platform::LibraryOutline> outlined;
+        std::unique_ptr<platform::ITLibrary> opened;
+        const platform::ITLibrary* library = nullptr;
+        if (outline) {
+            auto made = platform::LibraryOutline::of(bytes, path);
+            if (!made) {
+                std::fprintf(stderr, "%s\n", made.error().description.c_str());
+                return 1;
+            }
+            outlined.emplace(std::move(made.value()));
+            library = &outlined->library();
+        } else {
+            auto read = platform::ITLibrary::initWithFile(path);
+            if (!read) {
+                std::fprintf(stderr, "%s\n", read.error().description.c_str());
+                return 1;
+            }
+            opened = std::move(read.value());
+            library = opened.get();
+        }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double cpu = cpuSeconds() - cpuStart;
         const long faults = minorFaults() - faultsStart;
-        if (!library) {
-            std::fprintf(stderr, "%s\n", library.error().description.c_str());
-            return 1;
-        }
-        items = library.value()->allMediaItems().size();
-        playlists = library.value()->allPlaylists().size();
+        items = library->allMediaItems().size();
+        playlists = library->allPlaylists().size();
         members = 0;
-        for (const auto& playlist : library.value()->allPlaylists()) members += playlist.items().size();
+        for (const auto& playlist : library->allPlaylists()) members += playlist.items().size();
         if (run == 0 || seconds < best) {
             best = seconds;
             bestFaults = faults;

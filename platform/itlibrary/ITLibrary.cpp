@@ -7,6 +7,8 @@
 #include <new>
 
 #include "platform/itlibrary/internal/ITLibraryReader.h"
+#include "platform/itlibrary/internal/LibraryBuilder.h"
+#include "platform/itlibrary/internal/ReadErrors.h"
 #include "platform/itlibrary/LibraryLocation.h"
 
 namespace platform {
@@ -84,7 +86,7 @@ Result<std::unique_ptr<ITLibrary>> ITLibrary::initWithFile(const std::string& pa
         library.reset(new ITLibrary());
         library->path_ = path;
     } catch (const std::bad_alloc&) {
-        return Error{"There is not enough memory to read the music library file \"" + shownPath(path) + "\""};
+        return outOfMemoryError(path);
     }
     if (Status status = ITLibraryReader::readFile(path, *library); !status) return status.error();
     library->hash_ = nextLibrarySerial();

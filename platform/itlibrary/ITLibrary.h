@@ -105,7 +105,7 @@ public:
     std::optional<std::string_view> title() const noexcept { return LibraryTexts::present(title_); }
 
 private:
-    friend class ITLibraryReader;
+    friend class LibraryBuilder;
     std::string_view title_;
 };
 
@@ -169,7 +169,7 @@ public:
     std::int64_t year() const noexcept { return year_; }
 
 private:
-    friend class ITLibraryReader;
+    friend class LibraryBuilder;
     enum DateField : std::uint8_t { kAdded, kLastPlayed, kModified, kRelease, kSkip, kDateFields };
     enum Flag : std::uint16_t {
         kCloud = 1u << 0,
@@ -231,7 +231,7 @@ public:
     const std::vector<const ITLibMediaItem*>& items() const noexcept { return items_; }
 
 private:
-    friend class ITLibraryReader;
+    friend class LibraryBuilder;
     std::string_view name_ = "";
     std::uint64_t persistentID_ = 0;
     std::optional<std::uint64_t> parentID_;
@@ -274,7 +274,7 @@ public:
     std::int64_t hash() const noexcept { return hash_; }
 
 private:
-    friend class ITLibraryReader;
+    friend class LibraryBuilder;
     ITLibrary();
 
     std::string path_;

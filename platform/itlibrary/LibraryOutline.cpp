@@ -1,55 +1,51 @@
 #include "platform/itlibrary/LibraryOutline.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
-#include <functional>
 
+#include "platform/foundation/Text.h"
 #include "platform/foundation/UTF8.h"
 #include "platform/itlibrary/internal/ITLibraryReader.h"
 #include "platform/itlibrary/internal/PlistValues.h"
+#include "platform/itlibrary/internal/TextEncoding.h"
+#include "platform/itlibrary/internal/XmlMarkup.h"
+#include "platform/itlibrary/internal/XmlProlog.h"
 
 namespace platform {
 namespace {
 
+using Element = PlistElement;
+
 struct Token {
-    enum class Kind { Start, End, EmptyElement, Text, CData, Other, EndOfInput, Malformed };
+    enum class Kind : std::uint8_t { Start, End, EmptyElement, Text, CData, Other, EndOfInput, Malformed };
     Kind kind = Kind::EndOfInput;
-    std::string_view name;  // of a tag
-    std::string_view text;  // of text as written, of a CDATA section its content
+    Element element = Element::Other;  // of a start or empty-element tag
+    std::string_view text;             // of text as written, of a CDATA section its content
     std::size_t begin = 0, end = 0;
 };
 
-bool isBlank(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-bool allBlank(std::string_view text) noexcept {
-    for (const char c : text) {
-        if (!isBlank(c)) return false;
-    }
-    return true;
-}
-
-// Splits XML into tags, text, CDATA sections and the rest (comments,
-// processing instructions, the document type declaration), without
+// Splits the XML of the root element and what follows into tags, text,
+// CDATA sections and the rest (comments, processing instructions), without
 // interpreting anything beyond what finding their ends needs.
 class Scanner {
 public:
-    explicit Scanner(std::string_view bytes) : bytes_(bytes) {}
+    Scanner(std::string_view bytes, std::size_t from) : bytes_(bytes), pos_(from) {}
 
     Token next() {
         Token token;
         token.begin = pos_;
         if (pos_ >= bytes_.size()) return token;
         if (bytes_[pos_] != '<') {
-            const std::size_t lt = bytes_.find('<', pos_);
-            pos_ = lt == std::string_view::npos ? bytes_.size() : lt;
+            pos_ = std::min(bytes_.find('<', pos_), bytes_.size());
             return finish(token, Token::Kind::Text, bytes_.substr(token.begin, pos_ - token.begin));
         }
         const std::string_view rest = bytes_.substr(pos_);
-        if (rest.starts_with("<!--")) return until(token, "-->", 4, Token::Kind::Other);
-        if (rest.starts_with("<![CDATA[")) return until(token, "]]>", 9, Token::Kind::CData);
-        if (rest.starts_with("<?")) return until(token, "?>", 2, Token::Kind::Other);
-        if (rest.starts_with("<!")) return declaration(token);
+        if (rest.starts_with(kCommentOpen)) return until(token, kCommentOpen.size(), kCommentClose, Token::Kind::Other);
+        if (rest.starts_with(kCDataOpen)) return until(token, kCDataOpen.size(), kCDataClose, Token::Kind::CData);
+        if (rest.starts_with(kInstructionOpen)) {
+            return until(token, kInstructionOpen.size(), kInstructionClose, Token::Kind::Other);
+        }
+        if (rest.starts_with("<!")) return finish(token, Token::Kind::Malformed);  // declarations precede the root
         return tag(token, rest.starts_with("</"));
     }
 
@@ -61,7 +57,7 @@ private:
         return token;
     }
 
-    Token until(Token& token, std::string_view terminator, std::size_t opening, Token::Kind kind) {
+    Token until(Token& token, std::size_t opening, std::string_view terminator, Token::Kind kind) {
         const std::size_t at = bytes_.find(terminator, pos_ + opening);
         if (at == std::string_view::npos) return finish(token, Token::Kind::Malformed);
         const std::string_view content = bytes_.substr(pos_ + opening, at - pos_ - opening);
@@ -69,38 +65,12 @@ private:
         return finish(token, kind, content);
     }
 
-    // "<!DOCTYPE ...>", with quoted literals and an internal subset that
-    // may hold ">" of their own.
-    Token declaration(Token& token) {
-        char quote = 0;
-        int depth = 0;
-        for (std::size_t i = pos_ + 2; i < bytes_.size(); ++i) {
-            const char c = bytes_[i];
-            if (quote != 0) {
-                if (c == quote) quote = 0;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-            } else if (depth > 0 && bytes_.substr(i).starts_with("<!--")) {
-                const std::size_t end = bytes_.find("-->", i + 4);
-                if (end == std::string_view::npos) break;
-                i = end + 2;
-            } else if (c == '[') {
-                ++depth;
-            } else if (c == ']') {
-                --depth;
-            } else if (c == '>' && depth <= 0) {
-                pos_ = i + 1;
-                return finish(token, Token::Kind::Other);
-            }
-        }
-        return finish(token, Token::Kind::Malformed);
-    }
-
     Token tag(Token& token, bool endTag) {
         std::size_t i = pos_ + (endTag ? 2 : 1);
         const std::size_t nameBegin = i;
-        while (i < bytes_.size() && !isBlank(bytes_[i]) && bytes_[i] != '/' && bytes_[i] != '>') ++i;
-        token.name = bytes_.substr(nameBegin, i - nameBegin);
+        while (i < bytes_.size() && !isXmlBlank(bytes_[i]) && bytes_[i] != '/' && bytes_[i] != '>') ++i;
+        const std::string_view name = bytes_.substr(nameBegin, i - nameBegin);
+        if (!endTag) token.element = plistElementNamed(name);
         char quote = 0;
         char last = 0;  // the last character outside quotes and blanks
         for (; i < bytes_.size(); ++i) {
@@ -111,11 +81,11 @@ private:
                 quote = c;
             } else if (c == '>') {
                 break;
-            } else if (!isBlank(c)) {
+            } else if (!isXmlBlank(c)) {
                 last = c;
             }
         }
-        if (i >= bytes_.size() || token.name.empty()) return finish(token, Token::Kind::Malformed);
+        if (i >= bytes_.size() || name.empty()) return finish(token, Token::Kind::Malformed);
         pos_ = i + 1;
         if (endTag) return finish(token, Token::Kind::End);
         return finish(token, last == '/' ? Token::Kind::EmptyElement : Token::Kind::Start);
@@ -134,41 +104,18 @@ void appendDecoded(std::string& out, std::string_view text) {
         out.append(text.substr(0, amp));
         if (amp == std::string_view::npos) return;
         text.remove_prefix(amp);
-        const std::size_t semi = text.find(';');
-        const std::string_view name = semi == std::string_view::npos ? std::string_view() : text.substr(1, semi - 1);
-        static constexpr std::pair<std::string_view, char> kNamed[] = {
-            {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
-        bool done = false;
-        for (const auto& [entity, c] : kNamed) {
-            if (name == entity) {
-                out += c;
-                done = true;
-            }
-        }
-        if (!done && name.size() > 1 && name[0] == '#') {
-            const bool hex = name[1] == 'x';
-            const std::string_view digits = name.substr(hex ? 2 : 1);
-            std::uint32_t value = 0;
-            bool valid = !digits.empty() && digits.size() <= 8;
-            for (const char c : digits) {
-                const int d = c >= '0' && c <= '9'   ? c - '0'
-                              : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                              : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                             : -1;
-                if (d < 0) valid = false;
-                value = value * (hex ? 16 : 10) + static_cast<std::uint32_t>(d < 0 ? 0 : d);
-            }
-            if (valid && value > 0 && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF)) {
-                appendUTF8(out, static_cast<char32_t>(value));
-                done = true;
-            }
-        }
-        if (!done) {
+        const std::size_t semicolon = text.find(';');
+        const std::string_view name = semicolon == std::string_view::npos ? std::string_view() : text.substr(1, semicolon - 1);
+        if (const auto predefined = xmlPredefinedEntity(name)) {
+            out += *predefined;
+        } else if (const auto referenced = xmlCharacterReference(name)) {
+            appendUTF8(out, *referenced);
+        } else {
             out += '&';
             text.remove_prefix(1);
             continue;
         }
-        text.remove_prefix(semi + 1);
+        text.remove_prefix(semicolon + 1);
     }
 }
 
@@ -181,20 +128,15 @@ std::string indentationAt(std::string_view bytes, std::size_t at) {
     return std::string(bytes.substr(start, at - start));
 }
 
-// The encoding an XML declaration at the start of `bytes` names, if any.
-std::string declaredEncoding(std::string_view bytes) {
+// Whether the XML declaration at the start of `bytes`, if any, names an
+// encoding other than UTF-8.
+bool declaresOtherThanUTF8(std::string_view bytes) {
     if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
-    if (!bytes.starts_with("<?xml")) return {};
-    const std::string_view declaration = bytes.substr(0, bytes.find("?>"));
-    const std::size_t at = declaration.find("encoding");
-    if (at == std::string_view::npos) return {};
-    const std::size_t open = declaration.find_first_of("\"'", at);
-    if (open == std::string_view::npos) return {};
-    const std::size_t close = declaration.find(declaration[open], open + 1);
-    if (close == std::string_view::npos) return {};
-    std::string name(declaration.substr(open + 1, close - open - 1));
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name;
+    if (!bytes.starts_with("<?xml")) return false;
+    const auto name = declaredEncoding(bytes.substr(0, bytes.find(kInstructionClose)));
+    if (!name || name->empty()) return false;
+    const std::string lower = lowerAscii(*name);
+    return lower != "utf-8" && lower != "utf8";
 }
 
 }  // namespace
@@ -206,17 +148,19 @@ std::string declaredEncoding(std::string_view bytes) {
 // Persistent ID", "Master" and "Playlist Items", each member's "Track ID".
 class Outliner {
 public:
-    Outliner(std::string_view bytes, LibraryOutline& outline) : bytes_(bytes), scanner_(bytes), out_(outline) {}
+    Outliner(std::string_view bytes, LibraryOutline& outline) : bytes_(bytes), scanner_(bytes, 0), out_(outline) {}
 
     // Gives the reason when the structure is not understood.
     std::optional<std::string> run() {
+        const std::size_t root = XmlPrologLexer().scan(bytes_);
+        if (root == XmlPrologLexer::kNotYet) return fail("no <plist> root element");
+        scanner_ = Scanner(bytes_, root - 1);
         Token token = next();
-        while (token.kind == Token::Kind::Text || token.kind == Token::Kind::Other) token = next();
-        if (token.kind != Token::Kind::Start || token.name != "plist") return fail("no <plist> root element");
+        if (token.kind != Token::Kind::Start || token.element != Element::Plist) return fail("no <plist> root element");
         token = next();
         while (token.kind == Token::Kind::Text || token.kind == Token::Kind::Other) token = next();
-        if (token.kind != Token::Kind::Start || token.name != "dict") return fail("no top-level dictionary");
-        walkDict([this](const Pair& pair) { return rootValue(pair); });
+        if (token.kind != Token::Kind::Start || token.element != Element::Dict) return fail("no top-level dictionary");
+        walkDict(token, [this](const Pair& pair) { rootValue(pair); });
         if (failure_) return failure_;
         if (!sawTracks_) return fail("no \"Tracks\" dictionary");
         layoutDefaults();
@@ -225,15 +169,17 @@ public:
 
 private:
     struct Pair {
-        std::optional<std::string> key;  // none: a value with no key before it
+        std::optional<std::string_view> key;  // none: a value with no key before it
         std::size_t keyLead = 0, keyBegin = 0, keyEnd = 0;
         Token value;
         std::size_t valueLead = 0;  // just after the markup before the value
     };
-    // The end tag that closed the last walked dictionary or array, and the
-    // end of the markup before it.
-    struct Closing {
-        std::size_t lead = 0, begin = 0;
+    // A walked dictionary: the end of the markup before its end tag and
+    // where that tag begins, and the whitespace of its first keyed entry
+    // (before the key, and between the key and its value).
+    struct Walked {
+        std::size_t closeLead = 0, closeBegin = 0;
+        std::optional<std::pair<ByteRange, ByteRange>> firstField;
     };
 
     std::optional<std::string> fail(std::string reason) {
@@ -246,7 +192,9 @@ private:
         lead_ = markupEnd_;
         Token token = scanner_.next();
         if (token.kind == Token::Kind::Malformed) fail("markup that does not end, at byte " + std::to_string(token.begin));
-        if (token.kind != Token::Kind::Text || !allBlank(token.text)) markupEnd_ = token.end;
+        if (token.kind != Token::Kind::Text || !std::all_of(token.text.begin(), token.text.end(), isXmlBlank)) {
+            markupEnd_ = token.end;
+        }
         return token;
     }
 
@@ -255,145 +203,136 @@ private:
         return failure_.has_value();
     }
 
-    // Skips the element that `start` opens.
-    void skip(const Token& start) {
+    // Passes over the element `start` opens, gathering into `text`, if
+    // given, the text inside it as the reader does: markup inside is
+    // dropped and the text inside it kept.
+    void over(const Token& start, std::string* text) {
         if (start.kind != Token::Kind::Start) return;
         for (std::size_t depth = 1; depth > 0;) {
             const Token token = next();
             if (stop(token)) return;
             if (token.kind == Token::Kind::Start) ++depth;
             if (token.kind == Token::Kind::End) --depth;
+            if (text != nullptr && token.kind == Token::Kind::Text) appendDecoded(*text, token.text);
+            if (text != nullptr && token.kind == Token::Kind::CData) text->append(token.text);
         }
     }
-
-    // The text of the leaf element `start` opens. As in the reader, markup
-    // inside is dropped and the text inside it kept.
-    std::string leafText(const Token& start) {
-        std::string text;
-        if (start.kind != Token::Kind::Start) return text;
-        for (std::size_t depth = 1; depth > 0;) {
-            const Token token = next();
-            if (stop(token)) return text;
-            if (token.kind == Token::Kind::Start) ++depth;
-            if (token.kind == Token::Kind::End) --depth;
-            if (token.kind == Token::Kind::Text) appendDecoded(text, token.text);
-            if (token.kind == Token::Kind::CData) text.append(token.text);
-        }
+    void skip(const Token& start) { over(start, nullptr); }
+    std::string& leafText(const Token& start, std::string& text) {
+        text.clear();
+        over(start, &text);
         return text;
     }
 
-    bool isElement(const Token& token) const {
-        return token.kind == Token::Kind::Start || token.kind == Token::Kind::EmptyElement;
+    static bool is(const Token& token, Element element) {
+        return (token.kind == Token::Kind::Start || token.kind == Token::Kind::EmptyElement) && token.element == element;
     }
+    static bool isElement(const Token& token) { return is(token, token.element); }
 
-    // Walks the dictionary whose start tag was just read, handing each value
-    // with its key to `onValue`, which reads or skips it.
-    Closing walkDict(const std::function<void(const Pair&)>& onValue) {
+    // Walks the dictionary whose start tag `start` was just read (none for
+    // an empty element), handing each value with its key to `onValue`, which
+    // reads or skips it.
+    template <class OnValue>
+    Walked walkDict(const Token& start, const OnValue& onValue) {
+        Walked walked;
+        std::string key;
         Pair pair;
-        for (;;) {
+        while (start.kind == Token::Kind::Start) {
             const Token token = next();
-            if (stop(token)) return {};
-            if (token.kind == Token::Kind::End) return {lead_, token.begin};
+            if (stop(token)) return walked;
+            if (token.kind == Token::Kind::End) {
+                walked.closeLead = lead_;
+                walked.closeBegin = token.begin;
+                return walked;
+            }
             if (!isElement(token)) continue;
-            if (token.name == "key") {
+            if (token.element == Element::Key) {
                 pair.keyLead = lead_;
                 pair.keyBegin = token.begin;
-                pair.key = leafText(token);
+                pair.key = leafText(token, key);
                 pair.keyEnd = markupEnd_;
                 continue;
             }
             pair.value = token;
             pair.valueLead = lead_;
+            if (pair.key && !walked.firstField) {
+                walked.firstField.emplace(ByteRange{pair.keyLead, pair.keyBegin}, ByteRange{pair.keyEnd, token.begin});
+            }
             onValue(pair);
-            if (failure_) return {};
+            if (failure_) return walked;
             pair = Pair{};
         }
+        return walked;
     }
 
     // Walks the array whose start tag was just read, likewise.
-    Closing walkArray(const std::function<void(const Token&, std::size_t lead)>& onValue) {
-        for (;;) {
+    template <class OnValue>
+    void walkArray(const Token& start, const OnValue& onValue) {
+        while (start.kind == Token::Kind::Start) {
             const Token token = next();
-            if (stop(token)) return {};
-            if (token.kind == Token::Kind::End) return {lead_, token.begin};
+            if (stop(token) || token.kind == Token::Kind::End) return;
             if (!isElement(token)) continue;
             onValue(token, lead_);
-            if (failure_) return {};
+            if (failure_) return;
         }
     }
 
-    bool is(const Token& token, std::string_view name) const { return isElement(token) && token.name == name; }
-
     void rootValue(const Pair& pair) {
-        if (pair.key == "Tracks" && is(pair.value, "dict")) {
+        if (pair.key == "Tracks" && is(pair.value, Element::Dict)) {
             if (sawTracks_) fail("more than one \"Tracks\" dictionary");
             sawTracks_ = true;
             tracksIndent_ = indentationAt(bytes_, pair.value.begin);
             out_.tracksContainer_ = container(pair.value);
-            if (pair.value.kind == Token::Kind::Start) {
-                walkDict([this](const Pair& entry) { trackEntry(entry); });
-            }
-        } else if (pair.key == "Playlists" && is(pair.value, "array")) {
+            walkDict(pair.value, [this](const Pair& entry) { trackEntry(entry); });
+        } else if (pair.key == "Playlists" && is(pair.value, Element::Array)) {
             if (sawPlaylists_) fail("more than one \"Playlists\" array");
             sawPlaylists_ = true;
-            if (pair.value.kind == Token::Kind::Start) {
-                walkArray([this](const Token& value, std::size_t) { playlistEntry(value); });
-            }
+            walkArray(pair.value, [this](const Token& value, std::size_t) { playlistEntry(value); });
         } else {
             skip(pair.value);
         }
     }
 
-    OutlineContainer container(const Token& start) const {
-        OutlineContainer c;
-        c.startTag = {start.begin, start.end};
-        c.emptyElement = start.kind == Token::Kind::EmptyElement;
-        c.append = start.end;
-        return c;
+    static OutlineContainer container(const Token& start) {
+        return {{start.begin, start.end}, start.kind == Token::Kind::EmptyElement, start.end};
     }
 
-    // Copies bytes [from, to) into `into`.
-    void copyInto(std::string& into, std::size_t from, std::size_t to) const {
-        into.assign(bytes_.substr(from, to - from));
+    std::string text(ByteRange range) const { return std::string(bytes_.substr(range.begin, range.end - range.begin)); }
+
+    // The whitespace of a new entry copied from one whose dictionary was
+    // just walked; false when it has no keyed field to copy it from.
+    bool copyLayout(const Walked& walked, EntryLayout& layout) const {
+        if (!walked.firstField) return false;
+        layout.field = text(walked.firstField->first);
+        layout.keyToValue = text(walked.firstField->second);
+        layout.close = text({walked.closeLead, walked.closeBegin});
+        return true;
     }
 
     void trackEntry(const Pair& pair) {
-        if (!is(pair.value, "dict")) return skip(pair.value);
+        if (!is(pair.value, Element::Dict)) return skip(pair.value);
         OutlineTrack track;
         track.entry.begin = pair.key ? pair.keyLead : pair.valueLead;
-        std::optional<std::int64_t> key;
-        if (pair.key) key = parsePlistInteger(*pair.key);
+        const std::optional<std::int64_t> key = pair.key ? parsePlistInteger(*pair.key) : std::nullopt;
         std::optional<std::int64_t> trackID;
-        bool first = true;
         EntryLayout layout;
-        if (pair.key) {
-            copyInto(layout.lead, pair.keyLead, pair.keyBegin);
-            copyInto(layout.keyToDict, pair.keyEnd, pair.value.begin);
-        } else {
-            copyInto(layout.lead, pair.valueLead, pair.value.begin);
-        }
-        if (pair.value.kind == Token::Kind::Start) {
-            const Closing closing = walkDict([&](const Pair& field) {
-                if (first && field.key) {
-                    copyInto(layout.field, field.keyLead, field.keyBegin);
-                    copyInto(layout.keyToValue, field.keyEnd, field.value.begin);
-                    first = false;
-                }
-                if (field.key == "Track ID" && is(field.value, "integer")) {
-                    trackID = parsePlistInteger(leafText(field.value));
-                } else if (field.key == "Persistent ID" && is(field.value, "string")) {
-                    track.persistentID = parsePersistentID(leafText(field.value)).value_or(0);
-                } else {
-                    skip(field.value);
-                }
-            });
-            copyInto(layout.close, closing.lead, closing.begin);
-            // A track laid out like an export's (a key, then fields) is the
-            // model for new ones.
-            if (pair.key && !first) {
-                out_.trackLayout_ = std::move(layout);
-                sawTrackLayout_ = true;
+        layout.lead = text({track.entry.begin, pair.key ? pair.keyBegin : pair.value.begin});
+        if (pair.key) layout.keyToDict = text({pair.keyEnd, pair.value.begin});
+        std::string id;
+        const Walked walked = walkDict(pair.value, [&](const Pair& field) {
+            if (field.key == "Track ID" && is(field.value, Element::Integer)) {
+                trackID = parsePlistInteger(leafText(field.value, id));
+            } else if (field.key == "Persistent ID" && is(field.value, Element::String)) {
+                track.persistentID = parsePersistentID(leafText(field.value, id)).value_or(0);
+            } else {
+                skip(field.value);
             }
+        });
+        // A track laid out like an export's (a key, then fields) is the model
+        // for new ones.
+        if (pair.key && copyLayout(walked, layout)) {
+            out_.trackLayout_ = std::move(layout);
+            sawTrackLayout_ = true;
         }
         track.entry.end = markupEnd_;
         track.trackID = trackID ? trackID : key;
@@ -402,29 +341,29 @@ private:
     }
 
     void playlistEntry(const Token& value) {
-        if (!is(value, "dict")) return skip(value);
+        if (!is(value, Element::Dict)) return skip(value);
         OutlinePlaylist playlist;
-        bool first = true;
         if (value.kind == Token::Kind::Start) {
-            const Closing closing = walkDict([&](const Pair& field) {
-                if (first && field.key) {
-                    copyInto(playlist.field, field.keyLead, field.keyBegin);
-                    copyInto(playlist.keyToValue, field.keyEnd, field.value.begin);
-                    first = false;
-                }
-                if (field.key == "Playlist Persistent ID" && is(field.value, "string")) {
-                    playlist.persistentID = parsePersistentID(leafText(field.value)).value_or(0);
-                } else if (field.key == "Master" && (is(field.value, "true") || is(field.value, "false"))) {
-                    playlist.master = field.value.name == "true";
+            std::string id;
+            const Walked walked = walkDict(value, [&](const Pair& field) {
+                if (field.key == "Playlist Persistent ID" && is(field.value, Element::String)) {
+                    playlist.persistentID = parsePersistentID(leafText(field.value, id)).value_or(0);
+                } else if (field.key == "Master" && (is(field.value, Element::True) || is(field.value, Element::False))) {
+                    playlist.master = field.value.element == Element::True;
                     skip(field.value);
-                } else if (field.key == "Playlist Items" && is(field.value, "array")) {
+                } else if (field.key == "Playlist Items" && is(field.value, Element::Array)) {
                     playlistItems(playlist, field.value);
                 } else {
                     skip(field.value);
                 }
             });
-            playlist.keyAppend = closing.lead;
-            if (first) playlist.field = out_.newline_ + indentationAt(bytes_, value.begin) + "\t";
+            playlist.keyAppend = walked.closeLead;
+            if (walked.firstField) {
+                playlist.field = text(walked.firstField->first);
+                playlist.keyToValue = text(walked.firstField->second);
+            } else {
+                playlist.field = out_.newline_ + indentationAt(bytes_, value.begin) + "\t";
+            }
         }
         out_.playlists_.push_back(std::move(playlist));
     }
@@ -433,32 +372,23 @@ private:
         // The last "Playlist Items" counts, as in the reader.
         playlist.items = container(start);
         playlist.members.clear();
-        if (start.kind != Token::Kind::Start) return;
-        walkArray([&](const Token& value, std::size_t lead) {
-            if (!is(value, "dict")) return skip(value);
+        walkArray(start, [&](const Token& value, std::size_t lead) {
+            if (!is(value, Element::Dict)) return skip(value);
             OutlineMember member;
             member.entry.begin = lead;
             EntryLayout layout;
-            copyInto(layout.lead, lead, value.begin);
-            bool first = true;
-            if (value.kind == Token::Kind::Start) {
-                const Closing closing = walkDict([&](const Pair& field) {
-                    if (first && field.key) {
-                        copyInto(layout.field, field.keyLead, field.keyBegin);
-                        copyInto(layout.keyToValue, field.keyEnd, field.value.begin);
-                        first = false;
-                    }
-                    if (field.key == "Track ID" && is(field.value, "integer")) {
-                        member.trackID = parsePlistInteger(leafText(field.value));
-                    } else {
-                        skip(field.value);
-                    }
-                });
-                copyInto(layout.close, closing.lead, closing.begin);
-                if (!first) {
-                    out_.memberLayout_ = std::move(layout);
-                    sawMemberLayout_ = true;
+            layout.lead = text({lead, value.begin});
+            std::string id;
+            const Walked walked = walkDict(value, [&](const Pair& field) {
+                if (field.key == "Track ID" && is(field.value, Element::Integer)) {
+                    member.trackID = parsePlistInteger(leafText(field.value, id));
+                } else {
+                    skip(field.value);
                 }
+            });
+            if (copyLayout(walked, layout)) {
+                out_.memberLayout_ = std::move(layout);
+                sawMemberLayout_ = true;
             }
             member.entry.end = markupEnd_;
             playlist.items->append = member.entry.end;
@@ -513,8 +443,7 @@ Result<LibraryOutline> LibraryOutline::of(std::string_view bytes, std::string_vi
     outline.library_ = std::move(read.value());
     const std::size_t lf = bytes.find('\n');
     if (lf != std::string_view::npos && lf > 0 && bytes[lf - 1] == '\r') outline.newline_ = "\r\n";
-    const std::string encoding = declaredEncoding(bytes);
-    outline.asciiOnly_ = !encoding.empty() && encoding != "utf-8" && encoding != "utf8";
+    outline.asciiOnly_ = declaresOtherThanUTF8(bytes);
     if (auto reason = Outliner(bytes, outline).run()) return notUnderstood(*reason);
 
     // The scan and the reader must see the same tracks and playlists.

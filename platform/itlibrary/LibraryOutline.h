@@ -6,7 +6,9 @@
 //
 // The ranges come from a scan of the bytes as they are, since the reader
 // parses repaired bytes (XmlByteCleaner.h) whose offsets differ from the
-// file's wherever a repair was made. So that the two cannot disagree about
+// file's wherever a repair was made or the text was converted from another
+// encoding, and the XML parser that reads whatever the reader's scanner
+// does not tells no offsets of its own. So that the two cannot disagree about
 // what the file holds, an outline is made only of a file the reader reads,
 // and only when its tracks and playlists are the reader's, in the reader's
 // order, with the reader's persistent IDs; a file that is not understood

@@ -14,18 +14,12 @@
 // judge of every other file and the author of every error message.
 //
 // The scanner reads cleaned text (XmlByteCleaner.h): valid UTF-8 holding
-// only characters XML allows, never a NUL. It hands the handler the events
-// the parser's callbacks would: a start and an end per element (an empty
-// element gives both), and character data in pieces wherever the handler
-// wants text. Input may be cut anywhere: each piece is scanned as far as it
-// goes and the rest kept for the next. One scanner per document; not
-// thread-safe.
-//
-// Handler: void element(PlistElement); void elementEnd(); bool wantsText()
-// const; void characters(std::string_view), text that stays where it is
-// until the next space(); void decodedCharacters(std::string_view), text
-// valid for the call only; bool stopped() const (a true result stops the
-// scan as given up).
+// only characters XML allows, never a NUL. It hands its handler the events
+// of PlistEvents.h, as the parser does; the text of characters() stays in
+// the scanner's buffer until the next space(). Input may be cut anywhere:
+// each piece is scanned as far as it goes and the rest kept for the next.
+// One scanner per document; not thread-safe. `Handler` is a PlistHandler,
+// or any class with its member functions, called directly.
 
 #include <array>
 #include <bit>
@@ -33,24 +27,21 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
+#include "platform/foundation/UTF8.h"
+#include "platform/itlibrary/internal/PlistEvents.h"
+
 namespace platform {
-
-enum class PlistElement : std::uint8_t { Other, Plist, Dict, Array, Key, String, Integer, Real, Date, Data, True, False };
-
-// The element a name names.
-PlistElement plistElementNamed(std::string_view name) noexcept;
 
 template <class Handler>
 class PlistScanner {
 public:
-    enum class State : std::uint8_t { Reading, Done, GaveUp };
-
     explicit PlistScanner(Handler& handler) : handler_(handler) {}
     PlistScanner(const PlistScanner&) = delete;
     PlistScanner& operator=(const PlistScanner&) = delete;
@@ -60,9 +51,11 @@ public:
     char* space(std::size_t size);
 
     // Scans the `size` bytes written into space(); `last` ends the text.
-    State scan(std::size_t size, bool last);
+    // False once the scanner has given up.
+    bool scan(std::size_t size, bool last);
 
 private:
+    enum class State : std::uint8_t { Reading, Done, GaveUp };
     enum class Phase : std::uint8_t { Start, Prolog, Content, Epilog };
     enum class Step : std::uint8_t { Ok, More, GiveUp };
 
@@ -103,17 +96,10 @@ private:
     struct Tags {
         TagText start, empty, end;
     };
-    static constexpr std::array<Tags, 12> kTags = [] {
-        std::array<Tags, 12> tags{};
-        constexpr std::pair<PlistElement, std::string_view> kNames[] = {
-            {PlistElement::Plist, "plist"},   {PlistElement::Dict, "dict"},       {PlistElement::Array, "array"},
-            {PlistElement::Key, "key"},       {PlistElement::String, "string"},   {PlistElement::Integer, "integer"},
-            {PlistElement::Real, "real"},     {PlistElement::Date, "date"},       {PlistElement::Data, "data"},
-            {PlistElement::True, "true"},     {PlistElement::False, "false"},
-        };
-        for (const auto& entry : kNames) {
-            const PlistElement element = entry.first;
-            const std::string_view name = entry.second;
+    static constexpr std::array<Tags, kPlistElementNames.size()> kTags = [] {
+        std::array<Tags, kPlistElementNames.size()> tags{};
+        for (std::size_t element = 1; element < tags.size(); ++element) {
+            const std::string_view name = kPlistElementNames[element];
             char text[16] = {};
             const auto make = [&](std::string_view before, std::string_view after) {
                 std::size_t n = 0;
@@ -122,38 +108,18 @@ private:
                 for (const char c : after) text[n++] = c;
                 return tagText(std::string_view(text, n));
             };
-            Tags& t = tags[static_cast<std::size_t>(element)];
-            t.start = make("<", ">");
-            t.empty = make("<", "/>");
-            t.end = make("</", ">");
+            tags[element] = {make("<", ">"), make("<", "/>"), make("</", ">")};
         }
         return tags;
     }();
     static const Tags& tagsOf(PlistElement element) noexcept { return kTags[static_cast<std::size_t>(element)]; }
 
-    // What a byte can be in markup: white space, or a character that may
-    // begin a name, or one that may go on with it (ASCII only: the scanner
-    // leaves other names to the parser).
-    enum : std::uint8_t { kBlank = 1, kNameStart = 2, kNameChar = 4 };
-    static constexpr auto kClasses = [] {
-        std::array<std::uint8_t, 256> classes{};
-        for (const char c : {' ', '\n', '\t', '\r'}) classes[static_cast<unsigned char>(c)] = kBlank;
-        for (int c = 0; c < 256; ++c) {
-            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_') classes[c] = kNameStart | kNameChar;
-            if ((c >= '0' && c <= '9') || c == '-' || c == '.') classes[c] = kNameChar;
-        }
-        return classes;
-    }();
-    static bool is(char c, std::uint8_t what) noexcept { return kClasses[static_cast<unsigned char>(c)] & what; }
-    static bool blank(char c) noexcept { return is(c, kBlank); }
-    static bool nameStart(char c) noexcept { return is(c, kNameStart); }
-    static bool nameChar(char c) noexcept { return is(c, kNameChar); }
     static const char* skipBlanks(const char* p) noexcept {
-        while (blank(*p)) ++p;
+        while (isXmlBlank(*p)) ++p;
         return p;
     }
     static const char* skipName(const char* p) noexcept {
-        while (nameChar(*p)) ++p;
+        while (isXmlNameChar(*p)) ++p;
         return p;
     }
 
@@ -185,6 +151,7 @@ private:
 
 template <class Handler>
 char* PlistScanner<Handler>::space(std::size_t size) {
+    handler_.holdText();
     if (capacity_ - end_ < size + kPadding) {
         const std::size_t pending = end_ - start_;
         if (capacity_ - pending >= size + kPadding && start_ > 0) {
@@ -204,17 +171,20 @@ char* PlistScanner<Handler>::space(std::size_t size) {
 }
 
 template <class Handler>
-typename PlistScanner<Handler>::State PlistScanner<Handler>::scan(std::size_t size, bool last) {
-    if (state_ != State::Reading) return state_;
+bool PlistScanner<Handler>::scan(std::size_t size, bool last) {
+    if (state_ != State::Reading) return state_ != State::GaveUp;
     if (buffer_ == nullptr) space(0);
     end_ += size;
     std::memset(buffer_.get() + end_, 0, kPadding);
     const char* p = buffer_.get() + start_;
     const Step step = run(p, last);
     start_ = static_cast<std::size_t>(p - buffer_.get());
-    if (step == Step::GiveUp || handler_.stopped()) return state_ = State::GaveUp;
-    if (last) state_ = phase_ == Phase::Epilog && p == end() ? State::Done : State::GaveUp;
-    return state_;
+    if (step == Step::GiveUp || handler_.stopped()) {
+        state_ = State::GaveUp;
+    } else if (last) {
+        state_ = phase_ == Phase::Epilog && p == end() ? State::Done : State::GaveUp;
+    }
+    return state_ != State::GaveUp;
 }
 
 template <class Handler>
@@ -229,7 +199,7 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::run(const char*& p, 
                 if (held.size() < 6 && !last && std::string_view("<?xml").starts_with(held.substr(0, 5))) {
                     return Step::More;
                 }
-                if (held.starts_with("<?xml") && blank(p[5])) {
+                if (held.starts_with("<?xml") && isXmlBlank(p[5])) {
                     step = declaration(p);
                     if (step != Step::Ok) break;
                 }
@@ -286,7 +256,7 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::declaration(const ch
     const auto isEncodingName = [](std::string_view v) {
         if (v.empty() || !((v[0] >= 'a' && v[0] <= 'z') || (v[0] >= 'A' && v[0] <= 'Z'))) return false;
         for (const char c : v) {
-            if (!nameChar(c)) return false;
+            if (!isXmlNameChar(c)) return false;
         }
         return true;
     };
@@ -312,10 +282,10 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::doctype(const char*&
     if (!held.starts_with(kOpen) || sawDoctype_) return Step::GiveUp;
     // No literal taken here holds a ">", so the first one ends it.
     if (held.find('>') == std::string_view::npos) return mayGrow(p) ? Step::More : Step::GiveUp;
-    if (!blank(p[kOpen.size()])) return Step::GiveUp;
+    if (!isXmlBlank(p[kOpen.size()])) return Step::GiveUp;
     const char* q = skipBlanks(p + kOpen.size());
     const char* nameEnd = skipName(q);
-    if (nameEnd == q || !nameStart(*q)) return Step::GiveUp;
+    if (nameEnd == q || !isXmlNameStart(*q)) return Step::GiveUp;
     q = nameEnd;
     // A quoted literal whose characters all pass `allowed`.
     const auto literal = [&](auto&& allowed) {
@@ -396,12 +366,12 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::tag(const char*& p) 
         }
     }
     const char* name = p + 1;
-    if (!nameStart(*name)) return incomplete(name);
+    if (!isXmlNameStart(*name)) return incomplete(name);
     const char* nameEnd = skipName(name);
     const PlistElement element = plistElementNamed(std::string_view(name, static_cast<std::size_t>(nameEnd - name)));
     const char* q = nameEnd;
     if (*q != '>' && *q != '/') {
-        if (!blank(*q)) return incomplete(q);
+        if (!isXmlBlank(*q)) return incomplete(q);
         q = skipBlanks(q);
         if (element == PlistElement::Plist && depth_ == 0) {
             if (const Step step = attributes(q, p); step != Step::Ok) return step;
@@ -438,7 +408,7 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::attributes(const cha
     ++r;
     while (*r != quote) {
         if (*r == '\0') return mayGrow(tagStart) ? Step::More : Step::GiveUp;
-        if (!nameChar(*r)) return Step::GiveUp;
+        if (!isXmlNameChar(*r)) return Step::GiveUp;
         ++r;
     }
     q = skipBlanks(r + 1);
@@ -537,60 +507,15 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::reference(const char
     }
     if (*semicolon != ';') return *semicolon == '\0' && semicolon == end() && !last ? Step::More : Step::GiveUp;
     const std::string_view name(p + 1, static_cast<std::size_t>(semicolon - p - 1));
-    char utf8[4];
-    std::size_t length = 1;
-    if (name == "lt") {
-        utf8[0] = '<';
-    } else if (name == "gt") {
-        utf8[0] = '>';
-    } else if (name == "amp") {
-        utf8[0] = '&';
-    } else if (name == "apos") {
-        utf8[0] = '\'';
-    } else if (name == "quot") {
-        utf8[0] = '"';
+    std::string character;  // short enough never to allocate
+    if (const auto predefined = xmlPredefinedEntity(name)) {
+        character = *predefined;
+    } else if (const auto referenced = xmlCharacterReference(name)) {
+        appendUTF8(character, *referenced);
     } else {
-        if (name.size() < 2 || name[0] != '#') return Step::GiveUp;
-        const bool hex = name[1] == 'x';
-        const std::string_view digits = name.substr(hex ? 2 : 1);
-        if (digits.empty() || digits.size() > 8) return Step::GiveUp;
-        std::uint32_t value = 0;
-        for (const char c : digits) {
-            std::uint32_t digit;
-            if (c >= '0' && c <= '9') {
-                digit = static_cast<std::uint32_t>(c - '0');
-            } else if (hex && c >= 'a' && c <= 'f') {
-                digit = static_cast<std::uint32_t>(c - 'a' + 10);
-            } else if (hex && c >= 'A' && c <= 'F') {
-                digit = static_cast<std::uint32_t>(c - 'A' + 10);
-            } else {
-                return Step::GiveUp;
-            }
-            value = value * (hex ? 16 : 10) + digit;
-        }
-        const bool allowed = value == 0x9 || value == 0xA || value == 0xD || (value >= 0x20 && value <= 0xD7FF) ||
-                             (value >= 0xE000 && value <= 0xFFFD) || (value >= 0x10000 && value <= 0x10FFFF);
-        if (!allowed) return Step::GiveUp;
-        if (value < 0x80) {
-            utf8[0] = static_cast<char>(value);
-        } else if (value < 0x800) {
-            utf8[0] = static_cast<char>(0xC0 | (value >> 6));
-            utf8[1] = static_cast<char>(0x80 | (value & 0x3F));
-            length = 2;
-        } else if (value < 0x10000) {
-            utf8[0] = static_cast<char>(0xE0 | (value >> 12));
-            utf8[1] = static_cast<char>(0x80 | ((value >> 6) & 0x3F));
-            utf8[2] = static_cast<char>(0x80 | (value & 0x3F));
-            length = 3;
-        } else {
-            utf8[0] = static_cast<char>(0xF0 | (value >> 18));
-            utf8[1] = static_cast<char>(0x80 | ((value >> 12) & 0x3F));
-            utf8[2] = static_cast<char>(0x80 | ((value >> 6) & 0x3F));
-            utf8[3] = static_cast<char>(0x80 | (value & 0x3F));
-            length = 4;
-        }
+        return Step::GiveUp;
     }
-    if (wanted) handler_.decodedCharacters(std::string_view(utf8, length));
+    if (wanted) handler_.decodedCharacters(character);
     p = semicolon + 1;
     return Step::Ok;
 }

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "platform/foundation/Text.h"
+#include "platform/itlibrary/internal/XmlMarkup.h"
 
 namespace platform {
 namespace {
@@ -32,10 +33,6 @@ unsigned daysInMonth(std::int64_t year, unsigned month) noexcept {
     return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
 }
 
-}  // namespace
-
-namespace {
-
 // An integer as property-list readers read it: an optional sign, then
 // decimal digits or "0x" and hexadecimal digits. Its magnitude is clamped
 // to 2^64 - 1, with `clamped` telling so.
@@ -59,10 +56,7 @@ std::optional<PlistNumber> parseNumber(std::string_view text) noexcept {
     }
     if (text.empty()) return std::nullopt;
     for (const char c : text) {
-        const int digit = isDigit(c)                        ? c - '0'
-                          : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                               : -1;
+        const int digit = base == 16 ? hexDigitValue(c) : isDigit(c) ? c - '0' : -1;
         if (digit < 0) return std::nullopt;
         if (number.clamped) continue;
         if (__builtin_mul_overflow(number.magnitude, static_cast<std::uint64_t>(base), &number.magnitude) ||

@@ -3,6 +3,9 @@
 #include <cerrno>
 #include <new>
 
+#include "platform/foundation/Text.h"
+#include "platform/itlibrary/internal/XmlMarkup.h"
+
 namespace platform {
 namespace {
 
@@ -11,31 +14,33 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 // The XML declaration is looked for this far into the file.
 constexpr std::size_t kDeclarationLimit = 1024;
 
-char lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool sameName(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) return false;
+// Whether text in `name` is read as UTF-8 as it stands: UTF-8 and ASCII,
+// and the Unicode forms whose byte patterns the file's start did not show.
+bool readAsUTF8(std::string_view name) {
+    const std::string lower = lowerAscii(name);
+    if (lower == "utf-8" || lower == "utf8" || lower == "us-ascii" || lower == "ascii") return true;
+    for (const std::string_view unicode : {"utf-16", "utf-32", "ucs-2", "ucs-4", "utf16", "utf32"}) {
+        if (lower.starts_with(unicode)) return true;
     }
+    return false;
+}
+
+bool converterExists(const std::string& name) {
+    const iconv_t cd = ::iconv_open("UTF-8", name.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    ::iconv_close(cd);
     return true;
 }
 
-bool startsWithName(std::string_view name, std::string_view prefix) noexcept {
-    return name.size() >= prefix.size() && sameName(name.substr(0, prefix.size()), prefix);
-}
+}  // namespace
 
-// The value of the pseudo-attribute "encoding" in an XML declaration.
-std::optional<std::string_view> declaredEncoding(std::string_view declaration) {
+std::optional<std::string_view> declaredEncoding(std::string_view declaration) noexcept {
     std::size_t at = 0;
     while ((at = declaration.find("encoding", at)) != std::string_view::npos) {
         at += 8;
         std::size_t i = at;
         const auto blank = [&] {
-            while (i < declaration.size() && (declaration[i] == ' ' || declaration[i] == '\t' ||
-                                              declaration[i] == '\r' || declaration[i] == '\n')) {
-                ++i;
-            }
+            while (i < declaration.size() && isXmlBlank(declaration[i])) ++i;
         };
         blank();
         if (i >= declaration.size() || declaration[i] != '=') continue;
@@ -49,24 +54,6 @@ std::optional<std::string_view> declaredEncoding(std::string_view declaration) {
     }
     return std::nullopt;
 }
-
-// Whether text in `name` is read as UTF-8 as it stands: UTF-8 and ASCII,
-// and the Unicode forms whose byte patterns the file's start did not show.
-bool readAsUTF8(std::string_view name) noexcept {
-    return sameName(name, "UTF-8") || sameName(name, "UTF8") || sameName(name, "US-ASCII") ||
-           sameName(name, "ASCII") || startsWithName(name, "UTF-16") || startsWithName(name, "UTF-32") ||
-           startsWithName(name, "UCS-2") || startsWithName(name, "UCS-4") || startsWithName(name, "UTF16") ||
-           startsWithName(name, "UTF32");
-}
-
-bool converterExists(const std::string& name) {
-    const iconv_t cd = ::iconv_open("UTF-8", name.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    ::iconv_close(cd);
-    return true;
-}
-
-}  // namespace
 
 std::optional<std::string> detectTextEncoding(std::string_view start, bool complete) {
     const auto begins = [&](std::string_view bytes) { return start.substr(0, bytes.size()) == bytes; };

@@ -23,6 +23,10 @@ namespace platform {
 // on how much of them was given.
 std::optional<std::string> detectTextEncoding(std::string_view start, bool complete);
 
+// The value of the pseudo-attribute "encoding" in the XML declaration whose
+// text (up to its "?>") is `declaration`, if it names one.
+std::optional<std::string_view> declaredEncoding(std::string_view declaration) noexcept;
+
 class TextConverter {
 public:
     // Throws std::bad_alloc when no converter can be made for `encoding`,

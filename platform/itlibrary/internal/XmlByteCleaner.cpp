@@ -8,6 +8,7 @@
 #endif
 
 #include "platform/foundation/UTF8.h"
+#include "platform/itlibrary/internal/XmlMarkup.h"
 
 namespace platform {
 namespace {
@@ -23,7 +24,7 @@ constexpr std::array<bool, 256> kPlain = [] {
     return table;
 }();
 
-constexpr char kCDataOpen[] = "[CDATA[";  // what follows "<!"
+constexpr std::string_view kCDataAfterBang = kCDataOpen.substr(2);  // what follows "<!"
 
 // The end of the run of plain bytes (see kPlain) that starts at `p`.
 const unsigned char* plainRunEnd(const unsigned char* p, const unsigned char* end) noexcept {
@@ -56,18 +57,6 @@ char* replacement(char* out) noexcept {
     *out++ = static_cast<char>(0xBF);
     *out++ = static_cast<char>(0xBD);
     return out;
-}
-
-bool isXmlChar(std::uint32_t v) noexcept {
-    return v == 0x9 || v == 0xA || v == 0xD || (v >= 0x20 && v <= 0xD7FF) || (v >= 0xE000 && v <= 0xFFFD) ||
-           (v >= 0x10000 && v <= 0x10FFFF);
-}
-
-int hexDigit(unsigned char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 }  // namespace
@@ -212,7 +201,7 @@ char* XmlByteCleaner::stepReference(unsigned char c, char* out, bool& consumed) 
             break;
         case Ref::HexX:
         case Ref::Hex:
-            if (const int d = hexDigit(c); d >= 0 && keep()) {
+            if (const int d = hexDigitValue(static_cast<char>(c)); d >= 0 && keep()) {
                 ref_ = Ref::Hex;
                 if (refValue_ <= 0x10FFFF) refValue_ = refValue_ * 16 + static_cast<std::uint32_t>(d);
                 if (refValue_ > 0x10FFFF) refValue_ = 0x110000;
@@ -302,7 +291,7 @@ char* XmlByteCleaner::stepMarkup(unsigned char c, char* out) noexcept {
         case Mode::LtBang:
             if (c == '-') {
                 mode_ = Mode::LtBangDash;
-            } else if (c == kCDataOpen[0]) {
+            } else if (c == kCDataAfterBang[0]) {
                 mode_ = Mode::CDataOpen;
                 match_ = 1;
             } else {
@@ -321,8 +310,8 @@ char* XmlByteCleaner::stepMarkup(unsigned char c, char* out) noexcept {
             mode_ = Mode::Text;
             break;
         case Mode::CDataOpen:
-            if (c == static_cast<unsigned char>(kCDataOpen[match_])) {
-                if (++match_ == sizeof kCDataOpen - 1) {
+            if (c == static_cast<unsigned char>(kCDataAfterBang[match_])) {
+                if (++match_ == kCDataAfterBang.size()) {
                     mode_ = Mode::CData;
                     match_ = 0;
                 }
@@ -334,7 +323,7 @@ char* XmlByteCleaner::stepMarkup(unsigned char c, char* out) noexcept {
             break;
         case Mode::Comment:
         case Mode::CData: {
-            const char closer = mode_ == Mode::Comment ? '-' : ']';
+            const char closer = mode_ == Mode::Comment ? kCommentClose[0] : kCDataClose[0];
             if (c == closer) {
                 if (match_ < 2) ++match_;
             } else if (c == '>' && match_ == 2) {
