@@ -1,8 +1,10 @@
 // The music application stand-in on library files in a temporary folder:
-// imports, deletes, and what a save keeps of the file.
+// imports, deletes, what a save keeps of the file, and what one process
+// keeps of the library between its changes.
 
 #include "platform/scripting/SBApplication.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,8 +14,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <vector>
 
 #include "platform/itlibrary/ITLibrary.h"
 #include "tests/itlibrary/LibraryXml.h"
@@ -244,6 +249,70 @@ TEST_F(MusicApplication, ASaveThroughALinkReplacesTheFileItNames) {
     EXPECT_NE(readFile(target).find("sample.mp3"), std::string::npos);
 }
 
+// The file with the master playlist's last member taken out: a change of
+// its structure, which moves what follows.
+std::string withoutLastMasterMember(std::string bytes) {
+    const std::size_t close = bytes.find("</array>", bytes.find("<key>Master</key>"));
+    const std::size_t member = bytes.rfind("<dict>", close);
+    const std::size_t lead = bytes.find_last_not_of("\t\n", member - 1) + 1;
+    const std::size_t end = bytes.find("</dict>", member) + std::strlen("</dict>");
+    return bytes.erase(lead, end - lead);
+}
+
+// Between two adds of this process another writer takes the first new
+// track out of the master playlist: the second add sees that change and
+// keeps it, however it was made.
+TEST_F(MusicApplication, AChangeOfTheFileBetweenTwoAddsIsSeenAndKept) {
+    const struct {
+        const char* tool;
+        std::function<void(const fs::path&)> change;
+    } cases[] = {
+        {"rewrites it in place with the same size and modification time",
+         [](const fs::path& library) {
+             struct stat before {};
+             ASSERT_EQ(::stat(library.c_str(), &before), 0);
+             std::string bytes = withoutLastMasterMember(readFile(library));
+             bytes.resize(static_cast<std::size_t>(before.st_size), '\n');  // blanks after the root
+             const int fd = ::open(library.c_str(), O_WRONLY);
+             ASSERT_GE(fd, 0);
+             ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+             const timespec times[2] = {before.st_atim, before.st_mtim};
+             ASSERT_EQ(::futimens(fd, times), 0);
+             ::close(fd);
+             struct stat after {};
+             ASSERT_EQ(::stat(library.c_str(), &after), 0);
+             ASSERT_EQ(after.st_ino, before.st_ino);
+             ASSERT_EQ(after.st_size, before.st_size);
+             ASSERT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+             ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+         }},
+        {"replaces it with a file of its own",
+         [](const fs::path& library) {
+             std::ofstream(library.string() + ".new", std::ios::binary) << withoutLastMasterMember(readFile(library));
+             fs::rename(library.string() + ".new", library);
+         }},
+        {"rewrites it in place, shorter",
+         [](const fs::path& library) {
+             const std::string bytes = withoutLastMasterMember(readFile(library));
+             std::ofstream(library, std::ios::binary | std::ios::trunc) << bytes;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tool);
+        useLibrary(readFile(kSource / "samples/Library.xml"));
+        const auto first = add(kSampleAudio);
+        ASSERT_NE(first, nullptr);
+        c.change(library_);
+        const auto second = add(kSampleAudio);
+        ASSERT_NE(second, nullptr) << music_->lastError()->description;
+        const auto library = read();
+        ASSERT_NE(library, nullptr);
+        EXPECT_NE(find(*library, *first), nullptr);
+        EXPECT_FALSE(inMaster(*library, find(*library, *first)));
+        EXPECT_TRUE(inMaster(*library, find(*library, *second)));
+    }
+}
+
 // Every byte outside the new track and its member entry is the export's own:
 // taking both out again gives back the file.
 class RealExport : public MusicApplication, public ::testing::WithParamInterface<std::string> {};
@@ -260,6 +329,26 @@ TEST_P(RealExport, AddThenDeleteGivesBackTheFileByteForByte) {
     }
     track->deleteObject();
     ASSERT_FALSE(track->lastError().has_value()) << track->lastError()->description;
+    EXPECT_EQ(readFile(library_), original);
+}
+
+// Adds in a row, each on what the one before left, then deletes in reverse.
+TEST_P(RealExport, AddsInARowThenDeletesGiveBackTheFileByteForByte) {
+    const std::string original = readFile(kSource / "tests/data/real" / (GetParam() + ".xml"));
+    useLibrary(original);
+    std::vector<std::shared_ptr<SBObject>> added;
+    for (int i = 0; i < 3; ++i) {
+        added.push_back(add(kSampleAudio));
+        ASSERT_NE(added.back(), nullptr) << music_->lastError()->description;
+    }
+    {
+        const auto library = read();
+        for (const auto& track : added) EXPECT_TRUE(inMaster(*library, find(*library, *track)));
+    }
+    for (auto it = added.rbegin(); it != added.rend(); ++it) {
+        (*it)->deleteObject();
+        ASSERT_FALSE((*it)->lastError().has_value()) << (*it)->lastError()->description;
+    }
     EXPECT_EQ(readFile(library_), original);
 }
 
