@@ -4,7 +4,6 @@
 
 #include "platform/scripting/SBApplication.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,7 +13,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -22,6 +20,7 @@
 
 #include "platform/itlibrary/ITLibrary.h"
 #include "tests/itlibrary/LibraryXml.h"
+#include "tests/scripting/OtherWriters.h"
 
 namespace platform {
 namespace {
@@ -32,10 +31,7 @@ using namespace platform::testing;
 const fs::path kSource = HARMONODE_SOURCE_DIR;
 const std::string kSampleAudio = (kSource / "samples/sample.mp3").string();
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string readFile(const fs::path& path) { return fileBytes(path); }
 
 class MusicApplication : public ::testing::Test {
 protected:
@@ -249,16 +245,6 @@ TEST_F(MusicApplication, ASaveThroughALinkReplacesTheFileItNames) {
     EXPECT_NE(readFile(target).find("sample.mp3"), std::string::npos);
 }
 
-// The file with the master playlist's last member taken out: a change of
-// its structure, which moves what follows.
-std::string withoutLastMasterMember(std::string bytes) {
-    const std::size_t close = bytes.find("</array>", bytes.find("<key>Master</key>"));
-    const std::size_t member = bytes.rfind("<dict>", close);
-    const std::size_t lead = bytes.find_last_not_of("\t\n", member - 1) + 1;
-    const std::size_t end = bytes.find("</dict>", member) + std::strlen("</dict>");
-    return bytes.erase(lead, end - lead);
-}
-
 // Between two adds of this process another writer takes the first new
 // track out of the master playlist: the second add sees that change and
 // keeps it, however it was made.
@@ -269,22 +255,7 @@ TEST_F(MusicApplication, AChangeOfTheFileBetweenTwoAddsIsSeenAndKept) {
     } cases[] = {
         {"rewrites it in place with the same size and modification time",
          [](const fs::path& library) {
-             struct stat before {};
-             ASSERT_EQ(::stat(library.c_str(), &before), 0);
-             std::string bytes = withoutLastMasterMember(readFile(library));
-             bytes.resize(static_cast<std::size_t>(before.st_size), '\n');  // blanks after the root
-             const int fd = ::open(library.c_str(), O_WRONLY);
-             ASSERT_GE(fd, 0);
-             ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
-             const timespec times[2] = {before.st_atim, before.st_mtim};
-             ASSERT_EQ(::futimens(fd, times), 0);
-             ::close(fd);
-             struct stat after {};
-             ASSERT_EQ(::stat(library.c_str(), &after), 0);
-             ASSERT_EQ(after.st_ino, before.st_ino);
-             ASSERT_EQ(after.st_size, before.st_size);
-             ASSERT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
-             ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+             ASSERT_TRUE(rewriteInPlaceKeepingSizeAndTime(library, withoutLastMasterMember(readFile(library))));
          }},
         {"replaces it with a file of its own",
          [](const fs::path& library) {
