@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <thread>
 
 #include "platform/foundation/File.h"
 #include "platform/foundation/FileDescriptor.h"
@@ -143,7 +144,7 @@ Status useLibrary(const Change& change, const std::function<void(const LibraryOu
     // Closing the descriptor releases the lock, after the save.
     if (change) removeLeftoverTemporaries(path.value());
     const auto run = [&]() -> Status {
-        const Result<OpenLibrary> open = openLibrary(path.value());
+        Result<OpenLibrary> open = openLibrary(path.value());
         if (!open) return open.error();
         if (!change) {
             if (read) read(gKept->outline);
@@ -154,6 +155,9 @@ Status useLibrary(const Change& change, const std::function<void(const LibraryOu
         if (made.value().edits().empty()) return success();
         FileIdentity placed;
         if (Status saved = save(path.value(), open.value(), made.value().edits(), placed); !saved) return saved;
+        // The replaced file's data is freed as its last descriptor closes,
+        // which takes a while for a large file: not in the caller's time.
+        std::thread([file = std::move(open.value().file)]() mutable { file.reset(); }).detach();
         if (gKept->outline.apply(made.value())) {
             gKept->identity = placed;
         } else {
