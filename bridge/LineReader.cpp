@@ -1,5 +1,6 @@
 #include "bridge/LineReader.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -71,6 +72,17 @@ void LineReader::skipLine() noexcept {
             }
             return;
         }
+    }
+}
+
+std::optional<std::string> LineReader::waitingLine() {
+    for (;;) {
+        if (const std::size_t lf = buffer_.find('\n', start_); lf != std::string::npos) {
+            const std::size_t end = lf > start_ && buffer_[lf - 1] == '\r' ? lf - 1 : lf;
+            return platform::decodeUTF8Lossy(std::string_view(buffer_).substr(start_, end - start_));
+        }
+        pollfd ready{fd_, POLLIN, 0};
+        if (ended_ || ::poll(&ready, 1, 0) != 1 || !fill()) return std::nullopt;
     }
 }
 

@@ -242,21 +242,40 @@ public:
         if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
     }
 
+    // Writes `text` in one write.
+    bool send(const std::string& text) {
+        return ::write(to_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+    // The lines of the next block, without its marker (none when the bridge
+    // ends first).
+    std::vector<std::string> nextBlock() {
+        const auto markerAt = [&]() -> std::size_t {
+            if (pending_.starts_with("###\n")) return 0;
+            const std::size_t at = pending_.find("\n###\n");
+            return at == std::string::npos ? at : at + 1;
+        };
+        std::size_t marker;
+        while ((marker = markerAt()) == std::string::npos) {
+            char buffer[65536];
+            const ssize_t n = ::read(from_, buffer, sizeof buffer);
+            if (n <= 0) return {};
+            pending_.append(buffer, static_cast<std::size_t>(n));
+        }
+        std::vector<std::string> lines;
+        for (std::size_t at = 0; at < marker;) {
+            const std::size_t lf = pending_.find('\n', at);
+            lines.push_back(pending_.substr(at, lf - at));
+            at = lf + 1;
+        }
+        pending_.erase(0, marker + 4);
+        return lines;
+    }
     // Sends `line` and gives the reply line of its block ("" when the bridge
     // ends first).
     std::string ask(const std::string& line) {
-        const std::string sent = line + "\n";
-        if (::write(to_, sent.data(), sent.size()) != static_cast<ssize_t>(sent.size())) return "";
-        std::size_t marker;
-        while ((marker = pending_.find("\n###\n")) == std::string::npos) {
-            char buffer[65536];
-            const ssize_t n = ::read(from_, buffer, sizeof buffer);
-            if (n <= 0) return "";
-            pending_.append(buffer, static_cast<std::size_t>(n));
-        }
-        const std::string block = pending_.substr(0, marker);
-        pending_.erase(0, marker + 5);
-        return block.substr(block.rfind('\n') + 1);
+        if (!send(line + "\n")) return "";
+        const std::vector<std::string> block = nextBlock();
+        return block.empty() ? "" : block.back();
     }
 
 private:
@@ -300,6 +319,45 @@ TEST_F(MusicControl, ChangesByOthersBetweenTwoAddsOfABridgeAreSeenAndKept) {
     EXPECT_TRUE(inMaster(songs[1]));
     EXPECT_FALSE(inMaster(songs[2])) << "the tool took it out";
     EXPECT_TRUE(inMaster(songs[3]));
+}
+
+// add_track requests that arrive together are imported together, and each
+// still has its block, in order; a host that reads a reply finds its file
+// in the library. A request of another kind ends the run of them.
+TEST_F(MusicControl, AddRequestsThatArriveTogetherAreAnsweredInOrderOnceTheirFilesAreSaved) {
+    std::vector<std::string> songs;
+    for (int i = 0; i < 5; ++i) {
+        songs.push_back((dir_ / ("song-" + std::to_string(i) + ".mp3")).string());
+        fs::copy_file(kSampleAudio, songs.back());
+    }
+    std::ofstream(dir_ / "words.mp3") << "words, not sound\n";
+    const std::string words = (dir_ / "words.mp3").string();
+    Conversation bridge(options_);
+    // One write: the bridge finds them all waiting as it takes the first.
+    ASSERT_TRUE(bridge.send(addRequests({songs[0], words, songs[1], songs[2]}) + "ping\n" +
+                            addRequests({songs[3], songs[4]})));
+    const std::string reply = R"({"pid":"testing..."})";
+    const auto saved = [&](const std::string& song) {
+        return platform::testing::fileBytes(library_).find(fs::path(song).filename().string()) != std::string::npos;
+    };
+    EXPECT_EQ(bridge.nextBlock(), (std::vector<std::string>{"add " + songs[0], reply}));
+    EXPECT_TRUE(saved(songs[0]) && saved(songs[1]) && saved(songs[2])) << "imported with the first";
+    EXPECT_EQ(bridge.nextBlock(), (std::vector<std::string>{"add " + words, reply}));
+    EXPECT_EQ(bridge.nextBlock(), (std::vector<std::string>{"add " + songs[1], reply}));
+    EXPECT_EQ(bridge.nextBlock(), (std::vector<std::string>{"add " + songs[2], reply}));
+    EXPECT_EQ(bridge.nextBlock(), (std::vector<std::string>{R"({"pong":"yes..."})"}));
+    EXPECT_EQ(bridge.nextBlock(), (std::vector<std::string>{"add " + songs[3], reply}));
+    EXPECT_TRUE(saved(songs[3]) && saved(songs[4])) << "imported with the first after the ping";
+    EXPECT_EQ(bridge.nextBlock(), (std::vector<std::string>{"add " + songs[4], reply}));
+
+    const auto [tracks, master] = tracksAndMaster(bridge.ask("library"));
+    std::multiset<std::string> files;
+    for (const auto& track : tracks) {
+        if (const auto* path = track.as_object().if_contains("FilePath")) files.insert(std::string(path->as_string()));
+    }
+    for (const auto& song : songs) EXPECT_EQ(files.count(song), 1u) << song;
+    EXPECT_EQ(files.count(words), 0u);
+    EXPECT_EQ(master.at("pids").as_array().size(), tracks.size());
 }
 
 // A library whose save takes a while: tracks with large data blobs, which
