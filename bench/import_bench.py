@@ -11,9 +11,12 @@ bench/out/ is never written):
 1. "1 add": the bridge (default build/bridge/HarmonodeAppleMusic) with one
    add_track request and quit, as a host starts it for one file: the time
    from its start to the reply, and its peak resident memory.
-2. "A adds" (default 100): one bridge given A add_track requests at once, as
-   a host importing an album folder: the time to the last reply, the time
-   of each later add (from one reply to the next), the peak memory.
+2. "A adds" (default 100): one bridge given A add_track requests, each once
+   the reply before it has arrived, as a host importing an album folder
+   file by file: the time to the last reply, the time of each later add
+   (from one reply to the next), the peak memory. "at once": the same
+   requests written at once, which the bridge imports together (up to 100
+   in one save): the time to the last reply.
 3. "delete": change_library (bench/change_library.cpp) adds the file once,
    then deletes a track through the platform's calls (tracks, a
    persistent-ID predicate, delete; the bridge has no delete command): the
@@ -52,16 +55,28 @@ class Run:
         self.output = output
 
 
-def run(command, stdin_bytes, env):
-    """Runs `command` in a fresh child with `stdin_bytes` as its input;
-    gives the times its reply markers arrived and its peak memory."""
+def run(command, requests, env, one_at_a_time=False):
+    """Runs `command` in a fresh child and gives it `requests` (lines), all
+    at once, or each once the reply before it has arrived; gives the times
+    its reply markers arrived and its peak memory."""
     with tempfile.TemporaryDirectory() as scratch, tempfile.TemporaryFile() as errors:
         report = os.path.join(scratch, "usage")
         start = time.perf_counter()
         child = subprocess.Popen([sys.executable, "-c", WRAPPER, report] + command, stdin=subprocess.PIPE,
                                  stdout=subprocess.PIPE, stderr=errors, env=env)
-        child.stdin.write(stdin_bytes)
-        child.stdin.close()
+        pending = list(requests)
+
+        def send(count):
+            try:
+                child.stdin.write(b"".join(pending[:count]))
+                child.stdin.flush()
+            except BrokenPipeError:
+                pass
+            del pending[:count]
+            if not pending:
+                child.stdin.close()
+
+        send(1 if one_at_a_time else len(pending))
         output, replies = b"", []
         fd = child.stdout.fileno()
         while True:
@@ -72,6 +87,8 @@ def run(command, stdin_bytes, env):
             seen = output.count(MARKER)
             output += piece
             replies += [now] * (output.count(MARKER) - seen)
+            if pending and len(replies) > seen:
+                send(1)
         child.stdout.close()
         if child.wait() != 0:
             errors.seek(0)
@@ -82,14 +99,17 @@ def run(command, stdin_bytes, env):
 
 
 def fresh_copy(library, scratch):
+    """A copy of `library` in `scratch`, on disk before it is used, as a
+    user's library is: its write-back would slow the save being measured."""
     copy = Path(scratch) / library.name
     shutil.copyfile(library, copy)
+    with open(copy, "rb+") as f:
+        os.fsync(f.fileno())
     return copy
 
 
 def adds(audio, count):
-    line = b'{"cmd":"add_track","path":"%s"}\n' % str(audio).encode()
-    return line * count + b"quit\n"
+    return [b'{"cmd":"add_track","path":"%s"}\n' % str(audio).encode()] * count + [b"quit\n"]
 
 
 def check_adds(result, count):
@@ -132,7 +152,8 @@ def main(argv):
         print("library %s: %.1f MB, load %s" % (library, size / 1e6, " ".join("%.2f" % l for l in os.getloadavg())),
               flush=True)
         before = tracks_in(library, args.reader)
-        row = {"tracks": tracks, "size": size, "one": [], "many": [], "later": [], "slowest": [], "delete": [],
+        row = {"tracks": tracks, "size": size, "one": [], "many": [], "later": [], "slowest": [], "at once": [],
+               "delete": [],
                "peaks": {"one": 0, "many": 0, "delete": 0}}
         for r in range(runs):
             with tempfile.TemporaryDirectory(prefix="harmonode-import-") as scratch:
@@ -144,7 +165,7 @@ def main(argv):
                 row["peaks"]["one"] = max(row["peaks"]["one"], one.peak_kib)
 
                 copy = fresh_copy(library, scratch)
-                many_run = run([bridge], adds(audio, many), env)
+                many_run = run([bridge], adds(audio, many), env, one_at_a_time=True)
                 check_adds(many_run, many)
                 found = tracks_in(copy, args.reader)
                 if found is not None and found != before + many:
@@ -156,24 +177,33 @@ def main(argv):
                 row["peaks"]["many"] = max(row["peaks"]["many"], many_run.peak_kib)
 
                 copy = fresh_copy(library, scratch)
+                at_once = run([bridge], adds(audio, many), env)
+                check_adds(at_once, many)
+                found = tracks_in(copy, args.reader)
+                if found is not None and found != before + many:
+                    raise RuntimeError("%d adds at once left %d tracks of %d" % (many, found, before))
+                row["at once"].append(at_once.replies[many - 1])
+
+                copy = fresh_copy(library, scratch)
                 changed = run([changer, str(copy), audio], b"", env)
                 steps = dict(line.split(": ", 1) for line in changed.output.decode().splitlines())
                 row["delete"].append(float(steps["delete"].split()[0]))
                 row["peaks"]["delete"] = max(row["peaks"]["delete"], changed.peak_kib)
-            print("  run %d: 1 add %.3f s | %d adds %.2f s, later add median %.3f s, slowest %.3f s | delete %.3f s"
-                  % (r + 1, row["one"][-1], many, row["many"][-1], row["later"][-1], row["slowest"][-1],
-                     row["delete"][-1]), flush=True)
+            print("  run %d: 1 add %.3f s | %d adds %.2f s, later add median %.3f s, slowest %.3f s | at once %.2f s"
+                  " | delete %.3f s" % (r + 1, row["one"][-1], many, row["many"][-1], row["later"][-1],
+                                        row["slowest"][-1], row["at once"][-1], row["delete"][-1]), flush=True)
         rows.append(row)
 
     print()
-    print("%8s %8s | %9s | %9s %9s %9s | %9s | %s" % ("tracks", "file MB", "1 add (s)", "%d adds" % many,
-                                                     "later (s)", "slowest", "delete (s)", "peak MiB: 1 add, %d adds, delete" % many))
+    print("%8s %8s | %9s | %9s %9s %9s | %9s | %10s | %s" % (
+        "tracks", "file MB", "1 add (s)", "%d adds" % many, "later (s)", "slowest", "at once", "delete (s)",
+        "peak MiB: 1 add, %d adds, delete" % many))
     for row in rows:
         peaks = row["peaks"]
-        print("%8d %8.1f | %9.3f | %9.2f %9.3f %9.3f | %9.3f | %.1f (%.2fx), %.1f, %.1f" % (
+        print("%8d %8.1f | %9.3f | %9.2f %9.3f %9.3f | %9.2f | %10.3f | %.1f (%.2fx), %.1f, %.1f" % (
             row["tracks"], row["size"] / 1e6, min(row["one"]), min(row["many"]), min(row["later"]),
-            min(row["slowest"]), min(row["delete"]), peaks["one"] / 1024, peaks["one"] * 1024 / row["size"],
-            peaks["many"] / 1024, peaks["delete"] / 1024))
+            min(row["slowest"]), min(row["at once"]), min(row["delete"]), peaks["one"] / 1024,
+            peaks["one"] * 1024 / row["size"], peaks["many"] / 1024, peaks["delete"] / 1024))
 
     print()
     missed = 0
