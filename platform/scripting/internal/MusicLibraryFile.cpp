@@ -16,7 +16,9 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <random>
+#include <system_error>
 #include <thread>
 
 #include "platform/foundation/File.h"
@@ -142,35 +144,46 @@ Status useLibrary(const Change& change, const std::function<void(const LibraryOu
         if (errno != EINTR) return systemError("lock the music library with", lockPath, errno);
     }
     // Closing the descriptor releases the lock, after the save.
-    if (change) removeLeftoverTemporaries(path.value());
-    const auto run = [&]() -> Status {
-        Result<OpenLibrary> open = openLibrary(path.value());
-        if (!open) return open.error();
-        if (!change) {
-            if (read) read(gKept->outline);
-            return success();
-        }
-        const Result<OutlineChange> made = change(gKept->outline);
-        if (!made) return made.error();
-        if (made.value().edits().empty()) return success();
-        FileIdentity placed;
-        if (Status saved = save(path.value(), open.value(), made.value().edits(), placed); !saved) return saved;
-        // The replaced file's data is freed as its last descriptor closes,
-        // which takes a while for a large file: not in the caller's time.
-        std::thread([file = std::move(open.value().file)]() mutable { file.reset(); }).detach();
-        if (gKept->outline.apply(made.value())) {
-            gKept->identity = placed;
-        } else {
-            gKept.reset();
-        }
-        return success();
-    };
-    const Status status = run();
     // The outline is kept only while a later change of the file would show
     // in its identity; so it is tested against the clock of the lock's file
-    // system, and never kept without the lock.
-    if (gKept && (!lock || !laterChangesShow(gKept->identity, lock.get()))) gKept.reset();
-    return status;
+    // system, whatever the command came to, and never kept without the lock.
+    struct KeepOnlyWhileChangesShow {
+        int lock;
+        ~KeepOnlyWhileChangesShow() {
+            if (gKept && (lock < 0 || !laterChangesShow(gKept->identity, lock))) gKept.reset();
+        }
+    } const keep{lock.get()};
+    if (change) removeLeftoverTemporaries(path.value());
+    Result<OpenLibrary> open = openLibrary(path.value());
+    if (!open) return open.error();
+    if (!change) {
+        if (read) read(gKept->outline);
+        return success();
+    }
+    const Result<OutlineChange> made = change(gKept->outline);
+    if (!made) return made.error();
+    if (made.value().edits().empty()) return success();
+    FileIdentity placed;
+    if (Status saved = save(path.value(), open.value(), made.value().edits(), placed); !saved) return saved;
+    // The replaced file's data is freed as its last descriptor closes,
+    // which takes a while for a large file: not in the caller's time
+    // (or here, when no thread can be had).
+    try {
+        std::thread([file = std::move(open.value().file)]() mutable { file.reset(); }).detach();
+    } catch (const std::system_error&) {
+    }
+    // The file is saved, whatever happens to the outline now.
+    bool follows = false;
+    try {
+        follows = gKept->outline.apply(made.value());
+    } catch (const std::bad_alloc&) {
+    }
+    if (follows) {
+        gKept->identity = placed;
+    } else {
+        gKept.reset();
+    }
+    return success();
 }
 
 std::string formatPersistentID(std::uint64_t id) {
