@@ -497,6 +497,14 @@ private:
                 trackID = parsePlistInteger(text());
             } else if (field == "Persistent ID" && element == Element::String) {
                 track.persistentID = parsePersistentID(text()).value_or(0);
+            } else if (field == "Location" && element == Element::String && !out_.locationSource_) {
+                // What the reader will most likely find the first file
+                // location to be; it has the last word (agreeWith).
+                const std::string_view location = text();
+                if (location.starts_with("file:")) {
+                    out_.locationSource_ = out_.tracks_.size();
+                    out_.localhostLocations_ = location.starts_with("file://localhost/");
+                }
             }
         });
         // A track laid out like an export's (a key, then fields) is the model
@@ -620,24 +628,32 @@ Result<LibraryOutline> LibraryOutline::of(std::string_view bytes, std::string_vi
 }
 
 Result<LibraryOutline> LibraryOutline::of(std::string_view bytes, std::string_view name, const ReaderListing& read) {
+    Result<LibraryOutline> outline = scan(bytes, name);
+    if (!outline) return outline;
+    if (Status agrees = outline.value().agreeWith(read, name); !agrees) return agrees.error();
+    return outline;
+}
+
+Result<LibraryOutline> LibraryOutline::scan(std::string_view bytes, std::string_view name) {
     if (auto refused = notInAnASCIIEncoding(bytes, name)) return *refused;
     LibraryOutline outline;
     const std::size_t lf = bytes.find('\n');
     if (lf != std::string_view::npos && lf > 0 && bytes[lf - 1] == '\r') outline.newline_ = "\r\n";
     outline.asciiOnly_ = declaresOtherThanUTF8(bytes);
     if (auto reason = Outliner(bytes, outline).run()) return notUnderstood(name, *reason);
+    return outline;
+}
 
-    // The scan and the reader must see the same tracks and playlists.
-    bool same = read.tracks.size() == outline.tracks_.size() && read.playlists.size() == outline.playlists_.size();
-    for (std::size_t i = 0; same && i < read.tracks.size(); ++i) same = read.tracks[i] == outline.tracks_[i].persistentID;
+Status LibraryOutline::agreeWith(const ReaderListing& read, std::string_view name) {
+    bool same = read.tracks.size() == tracks_.size() && read.playlists.size() == playlists_.size();
+    for (std::size_t i = 0; same && i < read.tracks.size(); ++i) same = read.tracks[i] == tracks_[i].persistentID;
     for (std::size_t i = 0; same && i < read.playlists.size(); ++i) {
-        same = read.playlists[i].first == outline.playlists_[i].persistentID &&
-               read.playlists[i].second == outline.playlists_[i].master;
+        same = read.playlists[i].first == playlists_[i].persistentID && read.playlists[i].second == playlists_[i].master;
     }
     if (!same) return notUnderstood(name, "its tracks and playlists are not laid out as an export's");
-    outline.locationSource_ = read.firstFileLocation;
-    outline.localhostLocations_ = read.localhostLocations;
-    return outline;
+    locationSource_ = read.firstFileLocation;
+    localhostLocations_ = read.localhostLocations;
+    return success();
 }
 
 OutlineChange LibraryOutline::addition(std::vector<NewTrackEntry> entries) const {

@@ -149,6 +149,14 @@ public:
     static Result<LibraryOutline> of(std::string_view bytes, std::string_view name);
     // The same, for bytes the reader has read already, as `read` lists them.
     static Result<LibraryOutline> of(std::string_view bytes, std::string_view name, const ReaderListing& read);
+    // The outline of the scan alone, for a caller that has the reader read
+    // the file meanwhile: it must not be used to write the file before
+    // agreeWith() has said that the reader and the scan agree. Until then
+    // localhostLocations() is the scan's guess.
+    static Result<LibraryOutline> scan(std::string_view bytes, std::string_view name);
+    // Whether the scan's tracks and playlists are those `read` lists (the
+    // error says they are not); takes the reader's first file location.
+    Status agreeWith(const ReaderListing& read, std::string_view name);
 
     const OutlineContainer& tracksContainer() const noexcept { return tracksContainer_; }
     const std::vector<OutlineTrack>& tracks() const noexcept { return tracks_; }

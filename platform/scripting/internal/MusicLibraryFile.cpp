@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <future>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -49,68 +50,97 @@ struct KeptLibrary {
     std::string path;
     FileIdentity identity;
     LibraryOutline outline;
+    bool agreed = false;  // the reader and the outline agree (never kept otherwise)
 };
 
 std::mutex gKeptMutex;                // held for a whole command
 std::optional<KeptLibrary> gKept;     // under gKeptMutex
 
-// The library file open for one command, with its outline kept.
+// The library file open for one command, with its outline kept; for an
+// outline made afresh, the reader's reading of the file, which runs on a
+// thread of its own until agreed() waits for it.
 struct OpenLibrary {
     FileDescriptor file;
     FileIdentity identity;
+    std::future<Result<ReaderListing>> reading;
 };
 
-// Opens the library file at `path` and makes `gKept` its outline: the kept
-// one when the file is the one it was made of, else one made from the file.
-Result<OpenLibrary> openLibrary(const std::string& path) {
-    const auto identify = [&](int fd) -> Result<FileIdentity> {
-        struct stat st {};
-        if (::fstat(fd, &st) != 0) return systemError("read", path, errno);
-        if (!S_ISREG(st.st_mode)) return Error{"could not read \"" + shownPath(path) + "\": it is not a regular file"};
-        return FileIdentity::of(st);
-    };
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        OpenLibrary open{FileDescriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)), {}};
-        if (!open.file) return systemError("read", path, errno);
-        const Result<FileIdentity> identity = identify(open.file.get());
-        if (!identity) return identity.error();
-        open.identity = identity.value();
-        if (gKept && gKept->path == path && gKept->identity == open.identity) return open;
-
-        // Read afresh: the reader first, then the bytes for the outline, so
-        // that the library and the bytes are never held at once.
-        gKept.reset();
-        std::optional<ReaderListing> listing;
-        {
-            Result<std::unique_ptr<ITLibrary>> library = ITLibrary::initWithFile(path);
-            if (!library) return library.error();
-            listing.emplace(*library.value());
-        }
-        const Result<std::string> bytes = readFile(open.file.get(), path);
-        if (!bytes) return bytes.error();
-        // The reader opened the path itself: it read this file only if the
-        // path still names it, unchanged.
-        struct stat named {};
-        const Result<FileIdentity> after = identify(open.file.get());
-        if (!after) return after.error();
-        if (after.value() != open.identity || ::stat(path.c_str(), &named) != 0 ||
-            FileIdentity::of(named) != open.identity) {
-            continue;  // changed while it was read
-        }
-        Result<LibraryOutline> outline = LibraryOutline::of(bytes.value(), path, *listing);
-        if (!outline) return outline.error();
-        gKept = KeptLibrary{path, open.identity, std::move(outline.value())};
-        return open;
-    }
-    return Error{"The music library file \"" + shownPath(path) + "\" cannot be changed: it changed each time it was read"};
+Result<FileIdentity> identityOf(int fd, const std::string& path) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return systemError("read", path, errno);
+    if (!S_ISREG(st.st_mode)) return Error{"could not read \"" + shownPath(path) + "\": it is not a regular file"};
+    return FileIdentity::of(st);
 }
 
-// Writes the library anew: the bytes of `source` (the file as `read`
-// identifies it) with `edits` made, piece by piece, and puts it in place.
-Status save(const std::string& path, const OpenLibrary& source, const std::vector<OutlineEdit>& edits,
-            FileIdentity& placed) {
+Result<ReaderListing> readerListing(const std::string& path) {
+    Result<std::unique_ptr<ITLibrary>> library = ITLibrary::initWithFile(path);
+    if (!library) return library.error();
+    return ReaderListing(*library.value());
+}
+
+// Opens the library file at `path` and makes `gKept` its outline: the kept
+// one when the file is the one it was made of, else one made from the file
+// (whose bytes are dropped once scanned, before the reader reads the file,
+// so that the two are never held at once).
+Result<OpenLibrary> openLibrary(const std::string& path) {
+    OpenLibrary open{FileDescriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)), {}, {}};
+    if (!open.file) return systemError("read", path, errno);
+    const Result<FileIdentity> identity = identityOf(open.file.get(), path);
+    if (!identity) return identity.error();
+    open.identity = identity.value();
+    if (gKept && gKept->path == path && gKept->identity == open.identity) return open;
+
+    gKept.reset();
+    std::optional<LibraryOutline> outline;
+    {
+        const Result<std::string> bytes = readFile(open.file.get(), path);
+        if (!bytes) return bytes.error();
+        Result<LibraryOutline> scanned = LibraryOutline::scan(bytes.value(), path);
+        if (scanned) outline.emplace(std::move(scanned.value()));
+        if (!scanned) {
+            // The reader's word on a file it does not read comes first.
+            if (Result<ReaderListing> read = readerListing(path); !read) return read.error();
+            return scanned.error();
+        }
+    }
+    open.reading = std::async(std::launch::async, readerListing, path);
+    gKept = KeptLibrary{path, open.identity, std::move(*outline)};
+    return open;
+}
+
+// Waits for the reader's reading of a fresh outline, if any, and keeps the
+// outline only where the reader read this very file, unchanged, and agrees
+// with it: nothing may be written before this has said so.
+Status agreed(OpenLibrary& open, const std::string& path) {
+    if (!open.reading.valid()) return success();
+    Result<ReaderListing> read = open.reading.get();
+    if (!read) {
+        gKept.reset();
+        return read.error();
+    }
+    // The reader opened the path itself: it read this file only if the
+    // path still names it, unchanged.
+    struct stat named {};
+    const Result<FileIdentity> now = identityOf(open.file.get(), path);
+    if (!now || now.value() != open.identity || ::stat(path.c_str(), &named) != 0 ||
+        FileIdentity::of(named) != open.identity) {
+        gKept.reset();
+        return Error{"The music library file \"" + shownPath(path) + "\" changed while it was read; nothing was written"};
+    }
+    if (Status agrees = gKept->outline.agreeWith(read.value(), path); !agrees) {
+        gKept.reset();
+        return agrees;
+    }
+    gKept->agreed = true;
+    return success();
+}
+
+// The library anew in a temporary file, not yet in place: the bytes of
+// `source` with `edits` made, piece by piece.
+Result<AtomicFileWriter> writeNew(const std::string& path, const OpenLibrary& source,
+                                  const std::vector<OutlineEdit>& edits) {
     Result<AtomicFileWriter> file = AtomicFileWriter::create(path);
-    if (!file) return file.error();
+    if (!file) return file;
     std::uint64_t at = 0;
     for (const OutlineEdit& edit : edits) {
         file.value().copy(source.file.get(), at, edit.begin - at);
@@ -118,13 +148,18 @@ Status save(const std::string& path, const OpenLibrary& source, const std::vecto
         at = edit.end;
     }
     file.value().copy(source.file.get(), at, source.identity.size - at);
-    // A tool that does not lock may have written the file meanwhile: then
-    // what was copied is not what the outline describes.
+    return file;
+}
+
+// Puts the file `writeNew` made in place, unless a tool that does not lock
+// wrote the library meanwhile: then what was copied is not what the
+// outline describes.
+Status putInPlace(AtomicFileWriter& file, const std::string& path, const OpenLibrary& source, FileIdentity& placed) {
     struct stat st {};
     if (::fstat(source.file.get(), &st) != 0 || FileIdentity::of(st) != source.identity) {
         return Error{"The music library file \"" + shownPath(path) + "\" changed while it was being saved; nothing was written"};
     }
-    return file.value().commit(&placed);
+    return file.commit(&placed);
 }
 
 // The change a command makes of the library, made with its outline.
@@ -150,21 +185,35 @@ Status useLibrary(const Change& change, const std::function<void(const LibraryOu
     struct KeepOnlyWhileChangesShow {
         int lock;
         ~KeepOnlyWhileChangesShow() {
-            if (gKept && (lock < 0 || !laterChangesShow(gKept->identity, lock))) gKept.reset();
+            if (gKept && (!gKept->agreed || lock < 0 || !laterChangesShow(gKept->identity, lock))) gKept.reset();
         }
     } const keep{lock.get()};
     if (change) removeLeftoverTemporaries(path.value());
     Result<OpenLibrary> open = openLibrary(path.value());
     if (!open) return open.error();
     if (!change) {
+        if (Status confirmed = agreed(open.value(), path.value()); !confirmed) return confirmed;
         if (read) read(gKept->outline);
         return success();
     }
-    const Result<OutlineChange> made = change(gKept->outline);
+    Result<OutlineChange> made = change(gKept->outline);
+    // A fresh outline's new file is written while the reader reads the old
+    // one, and put in place only once the two agree; should the reader
+    // write locations otherwise than the scan guessed, it is made again.
+    const bool localhost = gKept->outline.localhostLocations();
+    std::optional<Result<AtomicFileWriter>> file;
+    if (made && !made.value().edits().empty()) file.emplace(writeNew(path.value(), open.value(), made.value().edits()));
+    if (Status confirmed = agreed(open.value(), path.value()); !confirmed) return confirmed;
+    if (gKept->outline.localhostLocations() != localhost) {
+        file.reset();
+        made = change(gKept->outline);
+        if (made && !made.value().edits().empty()) file.emplace(writeNew(path.value(), open.value(), made.value().edits()));
+    }
     if (!made) return made.error();
-    if (made.value().edits().empty()) return success();
+    if (!file) return success();  // no edits: nothing to write
+    if (!file->ok()) return file->error();
     FileIdentity placed;
-    if (Status saved = save(path.value(), open.value(), made.value().edits(), placed); !saved) return saved;
+    if (Status saved = putInPlace(file->value(), path.value(), open.value(), placed); !saved) return saved;
     // The replaced file's data is freed as its last descriptor closes,
     // which takes a while for a large file: not in the caller's time
     // (or here, when no thread can be had).

@@ -9,10 +9,12 @@
 // the library's outline (LibraryOutline.h) is taken: the one this process
 // kept from its last command when the file is still the one it read or
 // put in place then (same device, inode, size, modification and
-// status-change time), else one made by reading the file again. A change
-// is written as a new file made of the old file's bytes and the change's
-// edits, piece by piece, and renamed into place (AtomicFileWriter) before
-// the lock is released; the outline is then made to follow the change and
+// status-change time), else one made by reading the file again: its bytes
+// are scanned, then dropped, and the reader reads the file on a thread of
+// its own while the change's new file is written; nothing is put in place
+// before the reader and the scan agree. A change is written as a new file
+// made of the old file's bytes and the change's edits, piece by piece, and
+// renamed into place (AtomicFileWriter) before the lock is released; the outline is then made to follow the change and
 // kept with the new file's identity, while the file system's clock shows
 // that any later change of the file would change that identity. A
 // complete temporary file of the library left by a writer that was killed
