@@ -93,8 +93,8 @@ struct OutlinePlaylist {
 // each track's persistent ID and each playlist's, with whether it is the
 // master, in library order; and the first track whose location is a file
 // URL, with whether it is written "file://localhost/...". Small next to
-// the library, so that the library can be dropped before the file's bytes
-// are read.
+// the library, so that the library and the file's bytes need never be held
+// at once.
 struct ReaderListing {
     explicit ReaderListing(const ITLibrary& library);
 
