@@ -7,8 +7,9 @@
 // add_track requests with a path are waiting in the input already as one
 // is taken, they are taken with it, and their files imported with one
 // request to the music application; each is then answered in turn, in
-// order, none before the import that holds its file is done. `handle(request:)` never
-// fails: every failure of a command becomes an error reply {"error": text}.
+// order, none before the import that holds its file is done.
+// `handle(request:)` never fails: every failure of a command becomes an
+// error reply {"error": text}.
 // Single-threaded: one CLI per process, used from the bridge thread.
 
 #include <cstddef>
