@@ -61,7 +61,6 @@ int main(int argc, char** argv) {
         const auto start = std::chrono::steady_clock::now();
         std::optional<platform::LibraryOutline> outlined;
         std::unique_ptr<platform::ITLibrary> opened;
-        const platform::ITLibrary* library = nullptr;
         if (outline) {
             auto made = platform::LibraryOutline::of(bytes, path);
             if (!made) {
@@ -69,7 +68,6 @@ int main(int argc, char** argv) {
                 return 1;
             }
             outlined.emplace(std::move(made.value()));
-            library = &outlined->library();
         } else {
             auto read = platform::ITLibrary::initWithFile(path);
             if (!read) {
@@ -77,15 +75,20 @@ int main(int argc, char** argv) {
                 return 1;
             }
             opened = std::move(read.value());
-            library = opened.get();
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double cpu = cpuSeconds() - cpuStart;
         const long faults = minorFaults() - faultsStart;
-        items = library->allMediaItems().size();
-        playlists = library->allPlaylists().size();
         members = 0;
-        for (const auto& playlist : library->allPlaylists()) members += playlist.items().size();
+        if (outlined) {
+            items = outlined->tracks().size();
+            playlists = outlined->playlists().size();
+            for (const auto& playlist : outlined->playlists()) members += playlist.members.size();
+        } else {
+            items = opened->allMediaItems().size();
+            playlists = opened->allPlaylists().size();
+            for (const auto& playlist : opened->allPlaylists()) members += playlist.items().size();
+        }
         if (run == 0 || seconds < best) {
             best = seconds;
             bestFaults = faults;

@@ -7,6 +7,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "bridge/LibraryCommands.h"
 #include "bridge/LineReader.h"
@@ -94,7 +95,7 @@ Reply CLI::handle(const Request& request) {
     return error("unhandled " + std::string(rawValue(*cmd)));
 }
 
-Reply CLI::answer(const std::optional<std::string>& line) {
+Reply CLI::answer(const std::optional<std::string>& line, LineReader& input) {
     if (!line) {
         // Every further read would end the same way: stop as quit does.
         quit_ = true;
@@ -103,13 +104,39 @@ Reply CLI::answer(const std::optional<std::string>& line) {
     if (!line->starts_with('{')) return handle(Request::fromWord(*line));
     auto request = parseRequest(*line);
     if (!request) return error("json error " + request.error().description);
+    if (request.value().cmd == rawValue(Cmd::add_track) && request.value().path) {
+        return addWaiting(*request.value().path, input);
+    }
     return handle(request.value());
+}
+
+Reply CLI::addWaiting(const std::string& path, LineReader& input) {
+    std::vector<std::string> paths;
+    paths.reserve(kMostFilesInOneImport);
+    paths.push_back(path);
+    while (paths.size() < kMostFilesInOneImport) {
+        const std::optional<std::string> line = input.waitingLine();
+        if (!line || !line->starts_with('{')) break;
+        auto request = parseRequest(*line);
+        if (!request || request.value().cmd != rawValue(Cmd::add_track) || !request.value().path) break;
+        // Taken whole or not at all: a request is answered from imported_
+        // once its line is taken, and read again otherwise.
+        imported_.push_back(*request.value().path);
+        paths.push_back(std::move(*request.value().path));
+        static_cast<void>(input.readLine());
+    }
+    return boost::json::object{{"pid", addFiles(paths)}};
 }
 
 Reply CLI::serve(LineReader& input) {
     // Whatever one request runs into, the loop goes on with the next.
     try {
-        return answer(input.readLine());
+        if (!imported_.empty()) {
+            const std::string path = std::move(imported_.front());
+            imported_.pop_front();
+            return boost::json::object{{"pid", addedFile(path)}};
+        }
+        return answer(input.readLine(), input);
     } catch (const std::bad_alloc&) {
         return error("not enough memory to answer the request");
     } catch (const std::length_error&) {

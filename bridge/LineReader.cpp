@@ -1,5 +1,6 @@
 #include "bridge/LineReader.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -71,6 +72,22 @@ void LineReader::skipLine() noexcept {
             }
             return;
         }
+    }
+}
+
+std::optional<std::string> LineReader::waitingLine() {
+    // A line longer than this is not looked at ahead: it is read when its
+    // turn comes.
+    constexpr std::size_t kMostAhead = std::size_t{1} << 20;
+    std::size_t searched = 0;  // of what follows start_
+    for (;;) {
+        if (const std::size_t lf = buffer_.find('\n', start_ + searched); lf != std::string::npos) {
+            const std::size_t end = lf > start_ && buffer_[lf - 1] == '\r' ? lf - 1 : lf;
+            return platform::decodeUTF8Lossy(std::string_view(buffer_).substr(start_, end - start_));
+        }
+        searched = buffer_.size() - start_;
+        pollfd ready{fd_, POLLIN, 0};
+        if (ended_ || searched >= kMostAhead || ::poll(&ready, 1, 0) != 1 || !fill()) return std::nullopt;
     }
 }
 

@@ -20,6 +20,11 @@ public:
     // call reads the line after it.
     std::optional<std::string> readLine();
 
+    // The next line, as readLine() will give it, when the whole of it has
+    // arrived already; none when it has not (this never waits for input)
+    // or the input has ended. The line is not taken.
+    std::optional<std::string> waitingLine();
+
 private:
     std::optional<std::string> nextLine();
     void skipLine() noexcept;

@@ -6,14 +6,22 @@
 
 namespace harmonode {
 
-std::string addFile(std::string_view path) {
-    writeLine("add " + std::string(path));
+std::string addFile(std::string_view path) { return addFiles({std::string(path)}); }
+
+std::string addFiles(const std::vector<std::string>& paths) {
+    writeLine("add " + paths.front());
     // Without the process entry (a CLI driven on its own) no application is
     // bound: nothing is sent, as when the application does not answer.
     if (!itunes) return "testing...";
-    const platform::URL url = platform::URL::fileURLWithPath(path);
+    std::vector<platform::URL> urls;
+    for (const std::string& path : paths) urls.push_back(platform::URL::fileURLWithPath(path));
     // The new track is not used.
-    static_cast<void>(itunes->add({url}, nullptr));
+    static_cast<void>(itunes->add(urls, nullptr));
+    return "testing...";
+}
+
+std::string addedFile(std::string_view path) {
+    writeLine("add " + std::string(path));
     return "testing...";
 }
 

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -162,18 +164,10 @@ std::pair<std::string, std::string> folderAndName(const std::string& path) {
     return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
 }
 
-}  // namespace
-
-void removeLeftoverTemporaries(const std::string& path) {
-    const auto [folder, name] = folderAndName(path);
-    if (!name.empty()) removeAbandonedTemporaries(folder, name);
-}
-
-Result<std::string> readFile(const std::string& path, std::size_t limit) {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!file) return systemError("read", path, errno);
+// The rest of the file open at `fd`, from its offset.
+Result<std::string> readRest(int fd, const std::string& path, std::size_t limit) {
     struct stat st {};
-    if (::fstat(file.get(), &st) != 0) return systemError("read", path, errno);
+    if (::fstat(fd, &st) != 0) return systemError("read", path, errno);
     const auto refused = [&](std::string_view reason) {
         return Error{"could not read \"" + shownPath(path) + "\": " + std::string(reason)};
     };
@@ -193,7 +187,7 @@ Result<std::string> readFile(const std::string& path, std::size_t limit) {
                 // Full at the limit: only an end right here keeps it.
                 char probe;
                 ssize_t n;
-                while ((n = ::read(file.get(), &probe, 1)) < 0 && errno == EINTR) {
+                while ((n = ::read(fd, &probe, 1)) < 0 && errno == EINTR) {
                 }
                 if (n < 0) return systemError("read", path, errno);
                 if (n > 0) return tooLarge();
@@ -201,7 +195,7 @@ Result<std::string> readFile(const std::string& path, std::size_t limit) {
             }
             bytes.resize(std::min(limit, std::max<std::size_t>(have * 2, 4096)));
         }
-        const ssize_t n = ::read(file.get(), bytes.data() + have, bytes.size() - have);
+        const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return systemError("read", path, errno);
         if (n == 0) break;
@@ -209,6 +203,43 @@ Result<std::string> readFile(const std::string& path, std::size_t limit) {
     }
     bytes.resize(have);
     return bytes;
+}
+
+}  // namespace
+
+void removeLeftoverTemporaries(const std::string& path) {
+    const auto [folder, name] = folderAndName(path);
+    if (!name.empty()) removeAbandonedTemporaries(folder, name);
+}
+
+Result<std::string> readFile(const std::string& path, std::size_t limit) {
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!file) return systemError("read", path, errno);
+    return readRest(file.get(), path, limit);
+}
+
+Result<std::string> readFile(int fd, const std::string& path, std::size_t limit) {
+    if (::lseek(fd, 0, SEEK_SET) != 0) return systemError("read", path, errno);
+    return readRest(fd, path, limit);
+}
+
+FileIdentity FileIdentity::of(const struct stat& st) noexcept {
+    const auto nanoseconds = [](const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+            static_cast<std::uint64_t>(st.st_size), nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+}
+
+bool laterChangesShow(const FileIdentity& identity, int probe) noexcept {
+    // A change takes the clock's time as the file system keeps it, in its
+    // ticks and its precision: the probe's times are set the same way.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        struct stat st {};
+        if (::futimens(probe, nullptr) != 0 || ::fstat(probe, &st) != 0) return false;
+        if (FileIdentity::of(st).changed > identity.changed) return true;
+        const timespec pause{0, 1'000'000};
+        ::nanosleep(&pause, nullptr);
+    }
+    return false;
 }
 
 Result<AtomicFileWriter> AtomicFileWriter::create(const std::string& path) {
@@ -257,7 +288,44 @@ void AtomicFileWriter::write(std::string_view bytes) noexcept {
     if (error_ == 0 && fd_ >= 0 && !writeAll(fd_, bytes)) error_ = errno;
 }
 
-Status AtomicFileWriter::commit() {
+void AtomicFileWriter::copy(int fd, std::uint64_t offset, std::uint64_t length) noexcept {
+    if (error_ != 0 || fd_ < 0) return;
+    bool inKernel = true;
+    std::unique_ptr<char[]> buffer;
+    constexpr std::size_t kBuffer = std::size_t{1} << 20;
+    while (length > 0) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, std::uint64_t{1} << 30));
+        ssize_t n;
+        if (inKernel) {
+            auto from = static_cast<off_t>(offset);
+            n = ::copy_file_range(fd, &from, fd_, nullptr, want, 0);
+            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == ENOSYS)) {
+                inKernel = false;  // not between these two files: through a buffer instead
+                continue;
+            }
+        } else {
+            if (buffer == nullptr) buffer.reset(new (std::nothrow) char[kBuffer]);
+            if (buffer == nullptr) {
+                error_ = ENOMEM;
+                return;
+            }
+            n = ::pread(fd, buffer.get(), std::min(want, kBuffer), static_cast<off_t>(offset));
+            if (n > 0 && !writeAll(fd_, std::string_view(buffer.get(), static_cast<std::size_t>(n)))) {
+                error_ = errno;
+                return;
+            }
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error_ = n == 0 ? ENODATA : errno;
+            return;
+        }
+        offset += static_cast<std::uint64_t>(n);
+        length -= static_cast<std::uint64_t>(n);
+    }
+}
+
+Status AtomicFileWriter::commit(FileIdentity* placed) {
     int error = fd_ < 0 ? EBADF : error_;
     if (!error && ::fchmod(fd_, mode_) != 0) error = errno;
     if (!error && ::fsync(fd_) != 0) error = errno;
@@ -265,6 +333,9 @@ Status AtomicFileWriter::commit() {
     if (!error && temporary_.empty()) error = nameTemporary(fd_, folder_, name_, &temporary_);
     if (!error && ::rename(temporary_.c_str(), path_.c_str()) != 0) error = errno;
     if (!error) temporary_.clear();  // it is the file at `path` now
+    // Its times as the rename left them.
+    struct stat st {};
+    if (!error && placed != nullptr) *placed = ::fstat(fd_, &st) == 0 ? FileIdentity::of(st) : FileIdentity{};
     abandon();  // the data is on disk already: fsync said so
     if (error) return systemError("write", path_, error);
     // What another writer, killed while this one wrote, left behind.

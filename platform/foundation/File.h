@@ -1,9 +1,11 @@
 #pragma once
 // Whole-file writes as the platform's atomic data writing does them.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -25,6 +27,32 @@ inline constexpr std::size_t kSmallFileLimit = std::size_t{4} << 20;
 // systemCode is ENOENT for a missing file), or say the file "is not a
 // regular file" or "is larger than N bytes".
 Result<std::string> readFile(const std::string& path, std::size_t limit = kNoReadLimit);
+
+// The same for a file already open at `fd` (named `path` in errors), read
+// from its start whatever the descriptor's offset.
+Result<std::string> readFile(int fd, const std::string& path, std::size_t limit = kNoReadLimit);
+
+// Which file a name held, and as what: its device and inode, size,
+// modification time and status-change time. The status-change time moves
+// with every change of the file's data or metadata and no call sets it, so
+// a file whose identity is unchanged was not written, in place or by a
+// replace, unless the change fell within the same tick of the file
+// system's clock as the identity was taken (see laterChangesShow).
+struct FileIdentity {
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t modified = 0, changed = 0;  // nanoseconds since 1970
+
+    static FileIdentity of(const struct stat& st) noexcept;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// Whether every change made from now on to the file that had `identity`
+// gives it another identity: once the file system's clock has passed its
+// status-change time, read by touching the times of `probe`, an open file
+// of the caller's on the same file system. Waits for the clock a few
+// milliseconds at most; false when it has not passed by then (a file
+// system of coarse times) or the probe fails.
+bool laterChangesShow(const FileIdentity& identity, int probe) noexcept;
 
 // Writes `bytes` to `path` atomically: into a new temporary file in the same
 // folder, flushed to disk, then renamed over `path` in one step. A reader
@@ -69,7 +97,13 @@ public:
     ~AtomicFileWriter();
 
     void write(std::string_view bytes) noexcept;
-    Status commit();
+    // Appends `length` bytes of the file open at `fd` from `offset`, in the
+    // kernel where it can; a source that ends before them fails the file
+    // (ENODATA).
+    void copy(int fd, std::uint64_t offset, std::uint64_t length) noexcept;
+    // With `placed`, also gives the identity of the file as it is put in
+    // place (one that matches no file, should fstat fail).
+    Status commit(FileIdentity* placed = nullptr);
 
 private:
     AtomicFileWriter(std::string path, std::string folder, std::string name, mode_t mode, int fd,

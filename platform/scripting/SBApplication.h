@@ -22,7 +22,9 @@
 //   the variable HARMONODE_TAGS_HELPER names it when that is set and not
 //   empty. Each change rewrites the file atomically under an advisory lock
 //   on "<library>.lock", splicing the file's own bytes, so every byte the
-//   change does not touch stays as it was.
+//   change does not touch stays as it was. What a process learnt of the
+//   file is kept for its next change while the file stays as that change
+//   left it; a file changed by anyone else is read again.
 // - the file manager ("com.apple.Finder"): `items` lists the entries of the
 //   user's home folder, each answering "name".
 //

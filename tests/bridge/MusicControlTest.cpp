@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -21,6 +22,7 @@
 #include "bridge/MusicControl.h"
 #include "platform/itlibrary/ITLibrary.h"
 #include "tests/bridge/BridgeProcess.h"
+#include "tests/scripting/OtherWriters.h"
 
 namespace harmonode::testing {
 namespace {
@@ -209,6 +211,152 @@ TEST_F(MusicControl, TwoBridgesAddingAtOnceLoseNoTrack) {
     EXPECT_EQ(std::count_if(files.begin(), files.end(), [](const std::string& f) { return f.find("song-") != f.npos; }),
               2 * kEach);
     EXPECT_EQ(pids.size(), tracks.size()) << "every track has a persistent ID of its own";
+    EXPECT_EQ(master.at("pids").as_array().size(), tracks.size());
+}
+
+// A bridge that is handed one request at a time, so that a test can act
+// between two of them.
+class Conversation {
+public:
+    explicit Conversation(const BridgeOptions& options) {
+        int in[2], out[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            for (const auto& [name, value] : options.environment) ::setenv(name.c_str(), value.c_str(), 1);
+            ::execl(bridgePath().c_str(), bridgePath().c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        to_ = in[1];
+        from_ = out[0];
+    }
+    Conversation(const Conversation&) = delete;
+    Conversation& operator=(const Conversation&) = delete;
+    ~Conversation() {
+        if (to_ >= 0) ::close(to_);
+        if (from_ >= 0) ::close(from_);
+        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    }
+
+    // Writes `text` in one write.
+    bool send(const std::string& text) {
+        return ::write(to_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+    // The lines of the next block, without its marker (none when the bridge
+    // ends first).
+    std::vector<std::string> nextBlock() {
+        const auto markerAt = [&]() -> std::size_t {
+            if (pending_.starts_with("###\n")) return 0;
+            const std::size_t at = pending_.find("\n###\n");
+            return at == std::string::npos ? at : at + 1;
+        };
+        std::size_t marker;
+        while ((marker = markerAt()) == std::string::npos) {
+            char buffer[65536];
+            const ssize_t n = ::read(from_, buffer, sizeof buffer);
+            if (n <= 0) return {};
+            pending_.append(buffer, static_cast<std::size_t>(n));
+        }
+        std::vector<std::string> lines;
+        for (std::size_t at = 0; at < marker;) {
+            const std::size_t lf = pending_.find('\n', at);
+            lines.push_back(pending_.substr(at, lf - at));
+            at = lf + 1;
+        }
+        pending_.erase(0, marker + 4);
+        return lines;
+    }
+    // Sends `line` and gives the reply line of its block ("" when the bridge
+    // ends first).
+    std::string ask(const std::string& line) {
+        if (!send(line + "\n")) return "";
+        const std::vector<std::string> block = nextBlock();
+        return block.empty() ? "" : block.back();
+    }
+
+private:
+    pid_t pid_ = -1;
+    int to_ = -1, from_ = -1;
+    std::string pending_;
+};
+
+// Between two adds of one bridge, another bridge adds a file, and a tool
+// takes the last member out of the master playlist, in place, leaving the
+// file's size and modification time as they were: the bridge's next add
+// keeps both changes.
+TEST_F(MusicControl, ChangesByOthersBetweenTwoAddsOfABridgeAreSeenAndKept) {
+    std::vector<fs::path> songs;
+    for (int i = 0; i < 4; ++i) {
+        songs.push_back(dir_ / ("song-" + std::to_string(i) + ".mp3"));
+        fs::copy_file(kSampleAudio, songs.back());
+    }
+    const auto request = [](const fs::path& song) {
+        return json::serialize(json::object{{"cmd", "add_track"}, {"path", song.string()}});
+    };
+    Conversation bridge(options_);
+    ASSERT_EQ(bridge.ask(request(songs[0])), R"({"pid":"testing..."})");
+    ASSERT_EQ(runBridge(addRequests({songs[1].string()}) + "quit\n", options_).replies().at(0), R"({"pid":"testing..."})");
+    ASSERT_EQ(bridge.ask(request(songs[2])), R"({"pid":"testing..."})");
+    ASSERT_TRUE(platform::testing::rewriteInPlaceKeepingSizeAndTime(
+        library_, platform::testing::withoutLastMasterMember(platform::testing::fileBytes(library_))));
+    ASSERT_EQ(bridge.ask(request(songs[3])), R"({"pid":"testing..."})");
+
+    const auto [tracks, master] = tracksAndMaster(bridge.ask("library"));
+    std::map<std::string, json::value> pidOf;
+    for (const auto& track : tracks) {
+        if (const auto* path = track.as_object().if_contains("FilePath")) pidOf[std::string(path->as_string())] = track.at("Persistent ID");
+    }
+    const json::array& members = master.at("pids").as_array();
+    const auto inMaster = [&](const fs::path& song) {
+        return std::count(members.begin(), members.end(), pidOf.at(song.string())) == 1;
+    };
+    for (const auto& song : songs) ASSERT_TRUE(pidOf.contains(song.string())) << song;
+    EXPECT_TRUE(inMaster(songs[0]));
+    EXPECT_TRUE(inMaster(songs[1]));
+    EXPECT_FALSE(inMaster(songs[2])) << "the tool took it out";
+    EXPECT_TRUE(inMaster(songs[3]));
+}
+
+// add_track requests that arrive together are imported together, and each
+// still has its block, in order; a host that reads a reply finds its file
+// in the library. A request of another kind ends the run of them.
+TEST_F(MusicControl, AddRequestsThatArriveTogetherAreAnsweredInOrderOnceTheirFilesAreSaved) {
+    std::vector<std::string> songs;
+    for (int i = 0; i < 5; ++i) {
+        songs.push_back((dir_ / ("song-" + std::to_string(i) + ".mp3")).string());
+        fs::copy_file(kSampleAudio, songs.back());
+    }
+    std::ofstream(dir_ / "words.mp3") << "words, not sound\n";
+    const std::string words = (dir_ / "words.mp3").string();
+    Conversation bridge(options_);
+    // One write: the bridge finds them all waiting as it takes the first.
+    ASSERT_TRUE(bridge.send(addRequests({songs[0], words, songs[1], songs[2]}) + "ping\n" +
+                            addRequests({songs[3], songs[4]})));
+    const std::string reply = R"({"pid":"testing..."})";
+    const auto saved = [&](const std::string& song) {
+        return platform::testing::fileBytes(library_).find(fs::path(song).filename().string()) != std::string::npos;
+    };
+    EXPECT_EQ(bridge.nextBlock(), (std::vector<std::string>{"add " + songs[0], reply}));
+    EXPECT_TRUE(saved(songs[0]) && saved(songs[1]) && saved(songs[2])) << "imported with the first";
+    EXPECT_EQ(bridge.nextBlock(), (std::vector<std::string>{"add " + words, reply}));
+    EXPECT_EQ(bridge.nextBlock(), (std::vector<std::string>{"add " + songs[1], reply}));
+    EXPECT_EQ(bridge.nextBlock(), (std::vector<std::string>{"add " + songs[2], reply}));
+    EXPECT_EQ(bridge.nextBlock(), (std::vector<std::string>{R"({"pong":"yes..."})"}));
+    EXPECT_EQ(bridge.nextBlock(), (std::vector<std::string>{"add " + songs[3], reply}));
+    EXPECT_TRUE(saved(songs[3]) && saved(songs[4])) << "imported with the first after the ping";
+    EXPECT_EQ(bridge.nextBlock(), (std::vector<std::string>{"add " + songs[4], reply}));
+
+    const auto [tracks, master] = tracksAndMaster(bridge.ask("library"));
+    std::multiset<std::string> files;
+    for (const auto& track : tracks) {
+        if (const auto* path = track.as_object().if_contains("FilePath")) files.insert(std::string(path->as_string()));
+    }
+    for (const auto& song : songs) EXPECT_EQ(files.count(song), 1u) << song;
+    EXPECT_EQ(files.count(words), 0u);
     EXPECT_EQ(master.at("pids").as_array().size(), tracks.size());
 }
 

@@ -288,6 +288,46 @@ TEST_F(WriteFileAtomically, APieceWiseWriteAppearsWholeOnCommitOrNotAtAll) {
     EXPECT_EQ(entries(), 1u);
 }
 
+// A file made of pieces of another open file and new text, as a change of
+// a large file is written without a copy of it in memory.
+TEST_F(WriteFileAtomically, PiecesOfAnotherOpenFileGoInAsTheyStandAndOneThatEndsShortFailsTheWrite) {
+    const auto path = folder / "made.txt";
+    const auto content = [&](const std::filesystem::path& file) {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    std::ofstream(folder / "source.txt") << "0123456789";
+    std::ofstream(path) << "old";
+    const int source = ::open((folder / "source.txt").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(source, 0);
+    ASSERT_EQ(::lseek(source, 7, SEEK_SET), 7);
+    EXPECT_EQ(readFile(source, "source.txt").value(), "0123456789") << "read from the start, whatever the offset";
+
+    auto file = AtomicFileWriter::create(path.string());
+    ASSERT_TRUE(file);
+    file.value().write("<");
+    file.value().copy(source, 2, 3);
+    file.value().write(">");
+    file.value().copy(source, 10, 0);
+    file.value().copy(source, 0, 2);
+    FileIdentity placed;
+    ASSERT_TRUE(file.value().commit(&placed).ok());
+    EXPECT_EQ(content(path), "<234>01");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(placed, FileIdentity::of(st));
+
+    auto shorter = AtomicFileWriter::create(path.string());
+    ASSERT_TRUE(shorter);
+    shorter.value().copy(source, 8, 5);
+    const Status status = shorter.value().commit();
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.error().description, "could not write \"" + path.string() + "\": " + std::strerror(ENODATA));
+    EXPECT_EQ(content(path), "<234>01");
+    EXPECT_EQ(entries(), 2u);
+    ::close(source);
+}
+
 // The paths in `folder` that process `pid` has open.
 std::vector<std::string> openFilesIn(pid_t pid, const std::filesystem::path& folder) {
     std::vector<std::string> found;

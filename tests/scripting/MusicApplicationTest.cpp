@@ -1,5 +1,6 @@
 // The music application stand-in on library files in a temporary folder:
-// imports, deletes, and what a save keeps of the file.
+// imports, deletes, what a save keeps of the file, and what one process
+// keeps of the library between its changes.
 
 #include "platform/scripting/SBApplication.h"
 
@@ -14,9 +15,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <vector>
 
 #include "platform/itlibrary/ITLibrary.h"
 #include "tests/itlibrary/LibraryXml.h"
+#include "tests/scripting/OtherWriters.h"
 
 namespace platform {
 namespace {
@@ -27,10 +31,7 @@ using namespace platform::testing;
 const fs::path kSource = HARMONODE_SOURCE_DIR;
 const std::string kSampleAudio = (kSource / "samples/sample.mp3").string();
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string readFile(const fs::path& path) { return fileBytes(path); }
 
 class MusicApplication : public ::testing::Test {
 protected:
@@ -156,11 +157,16 @@ TEST_F(MusicApplication, ALeftOverTemporaryOfTheLibraryGoesAtTheStartOfTheNextCh
 }
 
 TEST_F(MusicApplication, ALibraryThatIsNotAReadableExportIsNeverWritten) {
+    // The last one the outline's scan takes, but not the reader: the new
+    // file made meanwhile never appears.
+    const std::string mismatchedTags = plist(
+        tracks(track(1, "\t\t\t<key>Name</key><string>x</integer>\n" + str("Persistent ID", "00000000000000A1"))));
     for (const std::string& bytes : {std::string("<?xml version=\"1.0\"?><plist><dict><key>Tracks</key><dict>"),
-                                    std::string("not a library at all")}) {
+                                    std::string("not a library at all"), mismatchedTags}) {
         useLibrary(bytes);
         EXPECT_EQ(add(kSampleAudio), nullptr);
         EXPECT_EQ(readFile(library_), bytes);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 2) << "the library and its lock alone";
     }
 }
 
@@ -200,6 +206,33 @@ TEST_F(MusicApplication, NewTracksGoIntoLibrariesOfEveryShape) {
         const ITLibMediaItem* item = find(*library, *track);
         ASSERT_NE(item, nullptr) << bytes;
         EXPECT_TRUE(inMaster(*library, item)) << readFile(library_);
+    }
+}
+
+// New locations take the form of the library's first file location, as the
+// reader reads it, whatever a quick look at the file would suggest.
+TEST_F(MusicApplication, NewLocationsTakeTheFormOfTheFirstFileLocation) {
+    const struct {
+        std::string first, second, written;
+    } cases[] = {
+        {"file:///a.mp3", "file://localhost/b.mp3", "file:///"},
+        {"file://localhost/a.mp3", "file:///b.mp3", "file://localhost/"},
+        {"http://example.com/a.mp3", "file://localhost/b.mp3", "file://localhost/"},
+        {"FILE://localhost/a.mp3", "file://localhost/b.mp3", "file:///"},  // a file URL, in other letters
+    };
+    const std::string master = str("Playlist Persistent ID", "0995EAABA0F48EB9") + yes("Master") + members({1, 2});
+    for (const auto& c : cases) {
+        useLibrary(plist(tracks(track(1, str("Persistent ID", "00000000000000A1") + str("Location", c.first)) +
+                                track(2, str("Persistent ID", "00000000000000A2") + str("Location", c.second))) +
+                         playlists(playlist(master))));
+        const auto added = add(kSampleAudio);
+        ASSERT_NE(added, nullptr) << c.first;
+        const auto library = read();
+        const ITLibMediaItem* item = find(*library, *added);
+        ASSERT_NE(item, nullptr) << c.first;
+        EXPECT_TRUE(item->location()->absoluteString().starts_with(c.written + kSource.string().substr(1)))
+            << c.first << ": " << item->location()->absoluteString();
+        EXPECT_TRUE(inMaster(*library, item)) << c.first;
     }
 }
 
@@ -244,6 +277,45 @@ TEST_F(MusicApplication, ASaveThroughALinkReplacesTheFileItNames) {
     EXPECT_NE(readFile(target).find("sample.mp3"), std::string::npos);
 }
 
+// Between two adds of this process another writer takes the first new
+// track out of the master playlist: the second add sees that change and
+// keeps it, however it was made.
+TEST_F(MusicApplication, AChangeOfTheFileBetweenTwoAddsIsSeenAndKept) {
+    const struct {
+        const char* tool;
+        std::function<void(const fs::path&)> change;
+    } cases[] = {
+        {"rewrites it in place with the same size and modification time",
+         [](const fs::path& library) {
+             ASSERT_TRUE(rewriteInPlaceKeepingSizeAndTime(library, withoutLastMasterMember(readFile(library))));
+         }},
+        {"replaces it with a file of its own",
+         [](const fs::path& library) {
+             std::ofstream(library.string() + ".new", std::ios::binary) << withoutLastMasterMember(readFile(library));
+             fs::rename(library.string() + ".new", library);
+         }},
+        {"rewrites it in place, shorter",
+         [](const fs::path& library) {
+             const std::string bytes = withoutLastMasterMember(readFile(library));
+             std::ofstream(library, std::ios::binary | std::ios::trunc) << bytes;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tool);
+        useLibrary(readFile(kSource / "samples/Library.xml"));
+        const auto first = add(kSampleAudio);
+        ASSERT_NE(first, nullptr);
+        c.change(library_);
+        const auto second = add(kSampleAudio);
+        ASSERT_NE(second, nullptr) << music_->lastError()->description;
+        const auto library = read();
+        ASSERT_NE(library, nullptr);
+        EXPECT_NE(find(*library, *first), nullptr);
+        EXPECT_FALSE(inMaster(*library, find(*library, *first)));
+        EXPECT_TRUE(inMaster(*library, find(*library, *second)));
+    }
+}
+
 // Every byte outside the new track and its member entry is the export's own:
 // taking both out again gives back the file.
 class RealExport : public MusicApplication, public ::testing::WithParamInterface<std::string> {};
@@ -260,6 +332,26 @@ TEST_P(RealExport, AddThenDeleteGivesBackTheFileByteForByte) {
     }
     track->deleteObject();
     ASSERT_FALSE(track->lastError().has_value()) << track->lastError()->description;
+    EXPECT_EQ(readFile(library_), original);
+}
+
+// Adds in a row, each on what the one before left, then deletes in reverse.
+TEST_P(RealExport, AddsInARowThenDeletesGiveBackTheFileByteForByte) {
+    const std::string original = readFile(kSource / "tests/data/real" / (GetParam() + ".xml"));
+    useLibrary(original);
+    std::vector<std::shared_ptr<SBObject>> added;
+    for (int i = 0; i < 3; ++i) {
+        added.push_back(add(kSampleAudio));
+        ASSERT_NE(added.back(), nullptr) << music_->lastError()->description;
+    }
+    {
+        const auto library = read();
+        for (const auto& track : added) EXPECT_TRUE(inMaster(*library, find(*library, *track)));
+    }
+    for (auto it = added.rbegin(); it != added.rend(); ++it) {
+        (*it)->deleteObject();
+        ASSERT_FALSE((*it)->lastError().has_value()) << (*it)->lastError()->description;
+    }
     EXPECT_EQ(readFile(library_), original);
 }
 

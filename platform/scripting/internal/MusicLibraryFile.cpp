@@ -13,14 +13,20 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <future>
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <new>
 #include <random>
-#include <unordered_set>
+#include <system_error>
+#include <thread>
 
 #include "platform/foundation/File.h"
 #include "platform/foundation/FileDescriptor.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/UTF8.h"
+#include "platform/itlibrary/ITLibrary.h"
 #include "platform/itlibrary/LibraryLocation.h"
 #include "platform/itlibrary/LibraryOutline.h"
 
@@ -37,49 +43,196 @@ Result<std::string> libraryPath() {
     return std::string(resolved);
 }
 
-// One replacement of the file's bytes [begin, end).
-struct Edit {
-    std::size_t begin, end;
-    std::string text;
+// The library as this process last read or wrote it: the outline of the
+// file at `path` that had `identity`. Kept from one command to the next, so
+// that a change to an unchanged file needs neither a read nor a scan of it.
+struct KeptLibrary {
+    std::string path;
+    FileIdentity identity;
+    LibraryOutline outline;
+    bool agreed = false;  // the reader and the outline agree (never kept otherwise)
 };
 
-std::string splice(std::string_view bytes, std::vector<Edit> edits) {
-    std::stable_sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.begin < b.begin; });
-    std::string out;
-    std::size_t size = bytes.size();
-    for (const Edit& edit : edits) size += edit.text.size();
-    out.reserve(size);
-    std::size_t at = 0;
-    for (const Edit& edit : edits) {
-        out.append(bytes.substr(at, edit.begin - at));
-        out.append(edit.text);
-        at = std::max(at, edit.end);
-    }
-    out.append(bytes.substr(at));
-    return out;
+std::mutex gKeptMutex;                // held for a whole command
+std::optional<KeptLibrary> gKept;     // under gKeptMutex
+
+// The library file open for one command, with its outline kept; for an
+// outline made afresh, the reader's reading of the file, which runs on a
+// thread of its own until agreed() waits for it.
+struct OpenLibrary {
+    FileDescriptor file;
+    FileIdentity identity;
+    std::future<Result<ReaderListing>> reading;
+};
+
+Result<FileIdentity> identityOf(int fd, const std::string& path) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return systemError("read", path, errno);
+    if (!S_ISREG(st.st_mode)) return Error{"could not read \"" + shownPath(path) + "\": it is not a regular file"};
+    return FileIdentity::of(st);
 }
 
-// Runs `change` on the library under the lock and saves what it gives; no
-// edits, nothing is written.
-Status changeLibrary(const std::function<Result<std::vector<Edit>>(const LibraryOutline&)>& change) {
+Result<ReaderListing> readerListing(const std::string& path) {
+    Result<std::unique_ptr<ITLibrary>> library = ITLibrary::initWithFile(path);
+    if (!library) return library.error();
+    return ReaderListing(*library.value());
+}
+
+// Opens the library file at `path` and makes `gKept` its outline: the kept
+// one when the file is the one it was made of, else one made from the file
+// (whose bytes are dropped once scanned, before the reader reads the file,
+// so that the two are never held at once).
+Result<OpenLibrary> openLibrary(const std::string& path) {
+    OpenLibrary open{FileDescriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)), {}, {}};
+    if (!open.file) return systemError("read", path, errno);
+    const Result<FileIdentity> identity = identityOf(open.file.get(), path);
+    if (!identity) return identity.error();
+    open.identity = identity.value();
+    if (gKept && gKept->path == path && gKept->identity == open.identity) return open;
+
+    gKept.reset();
+    std::optional<LibraryOutline> outline;
+    {
+        const Result<std::string> bytes = readFile(open.file.get(), path);
+        if (!bytes) return bytes.error();
+        Result<LibraryOutline> scanned = LibraryOutline::scan(bytes.value(), path);
+        if (scanned) outline.emplace(std::move(scanned.value()));
+        if (!scanned) {
+            // The reader's word on a file it does not read comes first.
+            if (Result<ReaderListing> read = readerListing(path); !read) return read.error();
+            return scanned.error();
+        }
+    }
+    open.reading = std::async(std::launch::async, readerListing, path);
+    gKept = KeptLibrary{path, open.identity, std::move(*outline)};
+    return open;
+}
+
+// Waits for the reader's reading of a fresh outline, if any, and keeps the
+// outline only where the reader read this very file, unchanged, and agrees
+// with it: nothing may be written before this has said so.
+Status agreed(OpenLibrary& open, const std::string& path) {
+    if (!open.reading.valid()) return success();
+    Result<ReaderListing> read = open.reading.get();
+    if (!read) {
+        gKept.reset();
+        return read.error();
+    }
+    // The reader opened the path itself: it read this file only if the
+    // path still names it, unchanged.
+    struct stat named {};
+    const Result<FileIdentity> now = identityOf(open.file.get(), path);
+    if (!now || now.value() != open.identity || ::stat(path.c_str(), &named) != 0 ||
+        FileIdentity::of(named) != open.identity) {
+        gKept.reset();
+        return Error{"The music library file \"" + shownPath(path) + "\" changed while it was read; nothing was written"};
+    }
+    if (Status agrees = gKept->outline.agreeWith(read.value(), path); !agrees) {
+        gKept.reset();
+        return agrees;
+    }
+    gKept->agreed = true;
+    return success();
+}
+
+// The library anew in a temporary file, not yet in place: the bytes of
+// `source` with `edits` made, piece by piece.
+Result<AtomicFileWriter> writeNew(const std::string& path, const OpenLibrary& source,
+                                  const std::vector<OutlineEdit>& edits) {
+    Result<AtomicFileWriter> file = AtomicFileWriter::create(path);
+    if (!file) return file;
+    std::uint64_t at = 0;
+    for (const OutlineEdit& edit : edits) {
+        file.value().copy(source.file.get(), at, edit.begin - at);
+        file.value().write(edit.text);
+        at = edit.end;
+    }
+    file.value().copy(source.file.get(), at, source.identity.size - at);
+    return file;
+}
+
+// Puts the file `writeNew` made in place, unless a tool that does not lock
+// wrote the library meanwhile: then what was copied is not what the
+// outline describes.
+Status putInPlace(AtomicFileWriter& file, const std::string& path, const OpenLibrary& source, FileIdentity& placed) {
+    struct stat st {};
+    if (::fstat(source.file.get(), &st) != 0 || FileIdentity::of(st) != source.identity) {
+        return Error{"The music library file \"" + shownPath(path) + "\" changed while it was being saved; nothing was written"};
+    }
+    return file.commit(&placed);
+}
+
+// The change a command makes of the library, made with its outline.
+using Change = std::function<Result<OutlineChange>(const LibraryOutline&)>;
+
+// Runs `change` on the library under the lock and saves what it gives (no
+// edits, nothing is written). Without a change (`change` empty) only
+// reads, under a shared lock, and hands the outline to `read`.
+Status useLibrary(const Change& change, const std::function<void(const LibraryOutline&)>& read = {}) {
+    const std::lock_guard<std::mutex> command(gKeptMutex);
     const Result<std::string> path = libraryPath();
     if (!path) return path.error();
     const std::string lockPath = path.value() + ".lock";
-    const FileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-    if (!lock) return systemError("lock the music library with", lockPath, errno);
-    while (::flock(lock.get(), LOCK_EX) != 0) {
+    FileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (!lock && change) return systemError("lock the music library with", lockPath, errno);
+    while (lock && ::flock(lock.get(), change ? LOCK_EX : LOCK_SH) != 0) {
         if (errno != EINTR) return systemError("lock the music library with", lockPath, errno);
     }
     // Closing the descriptor releases the lock, after the save.
-    removeLeftoverTemporaries(path.value());
-    const Result<std::string> bytes = readFile(path.value());
-    if (!bytes) return bytes.error();
-    const Result<LibraryOutline> outline = LibraryOutline::of(bytes.value(), path.value());
-    if (!outline) return outline.error();
-    const Result<std::vector<Edit>> edits = change(outline.value());
-    if (!edits) return edits.error();
-    if (edits.value().empty()) return success();
-    return writeFileAtomically(path.value(), splice(bytes.value(), edits.value()));
+    // The outline is kept only while a later change of the file would show
+    // in its identity; so it is tested against the clock of the lock's file
+    // system, whatever the command came to, and never kept without the lock.
+    struct KeepOnlyWhileChangesShow {
+        int lock;
+        ~KeepOnlyWhileChangesShow() {
+            if (gKept && (!gKept->agreed || lock < 0 || !laterChangesShow(gKept->identity, lock))) gKept.reset();
+        }
+    } const keep{lock.get()};
+    if (change) removeLeftoverTemporaries(path.value());
+    Result<OpenLibrary> open = openLibrary(path.value());
+    if (!open) return open.error();
+    if (!change) {
+        if (Status confirmed = agreed(open.value(), path.value()); !confirmed) return confirmed;
+        if (read) read(gKept->outline);
+        return success();
+    }
+    Result<OutlineChange> made = change(gKept->outline);
+    // A fresh outline's new file is written while the reader reads the old
+    // one, and put in place only once the two agree; should the reader
+    // write locations otherwise than the scan guessed, it is made again.
+    const bool localhost = gKept->outline.localhostLocations();
+    std::optional<Result<AtomicFileWriter>> file;
+    if (made && !made.value().edits().empty()) file.emplace(writeNew(path.value(), open.value(), made.value().edits()));
+    if (Status confirmed = agreed(open.value(), path.value()); !confirmed) return confirmed;
+    if (gKept->outline.localhostLocations() != localhost) {
+        file.reset();
+        made = change(gKept->outline);
+        if (made && !made.value().edits().empty()) file.emplace(writeNew(path.value(), open.value(), made.value().edits()));
+    }
+    if (!made) return made.error();
+    if (!file) return success();  // no edits: nothing to write
+    if (!file->ok()) return file->error();
+    FileIdentity placed;
+    if (Status saved = putInPlace(file->value(), path.value(), open.value(), placed); !saved) return saved;
+    // The replaced file's data is freed as its last descriptor closes,
+    // which takes a while for a large file: not in the caller's time
+    // (or here, when no thread can be had).
+    try {
+        std::thread([file = std::move(open.value().file)]() mutable { file.reset(); }).detach();
+    } catch (const std::system_error&) {
+    }
+    // The file is saved, whatever happens to the outline now.
+    bool follows = false;
+    try {
+        follows = gKept->outline.apply(made.value());
+    } catch (const std::bad_alloc&) {
+    }
+    if (follows) {
+        gKept->identity = placed;
+    } else {
+        gKept.reset();
+    }
+    return success();
 }
 
 std::string formatPersistentID(std::uint64_t id) {
@@ -100,13 +253,9 @@ std::string utcDateNow() {
 // The location of `path` as the library writes its locations: a
 // percent-encoded file URL, with "file://localhost/" where the library's
 // own locations have that form.
-std::string locationOf(const std::string& path, const ITLibrary& library) {
+std::string locationOf(const std::string& path, const LibraryOutline& outline) {
     std::string location = URL::fileURLWithPath(path).absoluteString();
-    for (const auto& item : library.allMediaItems()) {
-        if (!item.location() || !item.location()->isFileURL()) continue;
-        if (item.location()->absoluteString().starts_with("file://localhost/")) location.insert(7, "localhost");
-        break;
-    }
+    if (outline.localhostLocations()) location.insert(7, "localhost");
     return location;
 }
 
@@ -176,13 +325,8 @@ private:
     std::string out_;
 };
 
-std::string memberEntry(const EntryLayout& layout, std::int64_t trackID) {
-    return layout.lead + "<dict>" + layout.field + "<key>Track ID</key>" + layout.keyToValue + "<integer>" +
-           std::to_string(trackID) + "</integer>" + layout.close + "</dict>";
-}
-
-Result<std::vector<Edit>> additions(const LibraryOutline& outline, const std::vector<AudioFileInfo>& files,
-                                    std::vector<TrackHandle>& added) {
+Result<OutlineChange> additions(const LibraryOutline& outline, const std::vector<AudioFileInfo>& files,
+                                std::vector<TrackHandle>& added) {
     // New track IDs follow the highest the file uses, members included, so
     // that no member left naming a removed track comes to name a new one.
     std::int64_t highest = 0;
@@ -194,85 +338,51 @@ Result<std::vector<Edit>> additions(const LibraryOutline& outline, const std::ve
         return Error{"the library's track IDs are exhausted"};
     }
 
-    std::unordered_set<std::uint64_t> taken;
-    for (const auto& item : outline.library().allMediaItems()) taken.insert(item.persistentID());
-    for (const auto& playlist : outline.library().allPlaylists()) taken.insert(playlist.persistentID());
+    // A random ID is all but never taken; each is checked all the same.
+    const auto taken = [&](std::uint64_t id) {
+        return std::any_of(outline.tracks().begin(), outline.tracks().end(), [&](const auto& t) { return t.persistentID == id; }) ||
+               std::any_of(outline.playlists().begin(), outline.playlists().end(),
+                           [&](const auto& p) { return p.persistentID == id; }) ||
+               std::any_of(added.begin(), added.end(), [&](const TrackHandle& t) { return t.persistentID == id; });
+    };
     std::random_device random;
     const auto newPersistentID = [&] {
         for (;;) {
             const std::uint64_t id = (static_cast<std::uint64_t>(random()) << 32) ^ random();
-            if (id != 0 && taken.insert(id).second) return id;
+            if (id != 0 && !taken(id)) return id;
         }
     };
 
     const std::string date = utcDateNow();
     TrackEntryWriter writer(outline.trackLayout(), outline.asciiOnly());
-    std::string entries, members;
+    std::vector<NewTrackEntry> entries;
     for (const AudioFileInfo& file : files) {
         const TrackHandle track{newPersistentID(), ++highest};
-        const std::string entry =
-            writer.entry(file, *track.trackID, track.persistentID, date, locationOf(file.path, outline.library()));
+        std::string entry = writer.entry(file, *track.trackID, track.persistentID, date, locationOf(file.path, outline));
         if (entry.size() > kTrackEntryLimit) {
             return Error{"the entry of \"" + shownPath(file.path) + "\" would be larger than " +
                          std::to_string(kTrackEntryLimit) + " bytes"};
         }
-        entries += entry;
-        members += memberEntry(outline.memberLayout(), *track.trackID);
+        entries.push_back({std::move(entry), *track.trackID, track.persistentID});
         added.push_back(track);
     }
-
-    std::vector<Edit> edits;
-    const OutlineContainer& tracks = outline.tracksContainer();
-    if (tracks.emptyElement) {
-        edits.push_back({tracks.startTag.begin, tracks.startTag.end,
-                         "<dict>" + entries + outline.trackLayout().containerClose + "</dict>"});
-    } else {
-        edits.push_back({tracks.append, tracks.append, entries});
-    }
-    const auto master = std::find_if(outline.playlists().begin(), outline.playlists().end(),
-                                     [](const OutlinePlaylist& playlist) { return playlist.master; });
-    if (master != outline.playlists().end()) {
-        const std::string array = "<array>" + members + outline.memberLayout().containerClose + "</array>";
-        if (master->items && master->items->emptyElement) {
-            edits.push_back({master->items->startTag.begin, master->items->startTag.end, array});
-        } else if (master->items) {
-            edits.push_back({master->items->append, master->items->append, members});
-        } else if (master->keyAppend) {
-            edits.push_back({*master->keyAppend, *master->keyAppend,
-                             master->field + "<key>Playlist Items</key>" + master->keyToValue + array});
-        }
-    }
-    return edits;
+    return outline.addition(std::move(entries));
 }
 
-Result<std::vector<Edit>> removal(const LibraryOutline& outline, const TrackHandle& wanted) {
+Result<OutlineChange> removal(const LibraryOutline& outline, const TrackHandle& wanted) {
     const auto& tracks = outline.tracks();
-    std::vector<const OutlineTrack*> matches;
-    for (const auto& track : tracks) {
-        if (track.persistentID == wanted.persistentID) matches.push_back(&track);
+    std::vector<std::size_t> matches;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        if (tracks[i].persistentID == wanted.persistentID) matches.push_back(i);
     }
     if (matches.size() > 1 && wanted.trackID) {
-        std::erase_if(matches, [&](const OutlineTrack* track) { return track->trackID != wanted.trackID; });
+        std::erase_if(matches, [&](std::size_t i) { return tracks[i].trackID != wanted.trackID; });
     }
     if (matches.empty()) return Error{"no track " + formatPersistentID(wanted.persistentID) + " in the library"};
     if (matches.size() > 1) {
         return Error{"more than one track " + formatPersistentID(wanted.persistentID) + " in the library"};
     }
-    const OutlineTrack& track = *matches.front();
-    std::vector<Edit> edits{{track.entry.begin, track.entry.end, {}}};
-    // Members name tracks by track ID: while another track has the same ID,
-    // they stay, since they may be that track's.
-    const bool shared = std::count_if(tracks.begin(), tracks.end(), [&](const OutlineTrack& other) {
-                            return other.trackID == track.trackID;
-                        }) > 1;
-    if (track.trackID && !shared) {
-        for (const auto& playlist : outline.playlists()) {
-            for (const auto& member : playlist.members) {
-                if (member.trackID == track.trackID) edits.push_back({member.entry.begin, member.entry.end, {}});
-            }
-        }
-    }
-    return edits;
+    return outline.removal(matches.front());
 }
 
 void appendReference(std::string& out, char32_t c) {
@@ -284,22 +394,19 @@ void appendReference(std::string& out, char32_t c) {
 }  // namespace
 
 Result<std::vector<TrackHandle>> libraryTracks() {
-    const Result<std::string> path = libraryPath();
-    if (!path) return path.error();
-    const Result<std::string> bytes = readFile(path.value());
-    if (!bytes) return bytes.error();
-    const Result<LibraryOutline> outline = LibraryOutline::of(bytes.value(), path.value());
-    if (!outline) return outline.error();
     std::vector<TrackHandle> tracks;
-    tracks.reserve(outline.value().tracks().size());
-    for (const auto& track : outline.value().tracks()) tracks.push_back({track.persistentID, track.trackID});
+    const Status status = useLibrary({}, [&](const LibraryOutline& outline) {
+        tracks.reserve(outline.tracks().size());
+        for (const auto& track : outline.tracks()) tracks.push_back({track.persistentID, track.trackID});
+    });
+    if (!status) return status.error();
     return tracks;
 }
 
 Result<std::vector<TrackHandle>> addLibraryTracks(const std::vector<AudioFileInfo>& files) {
     if (files.empty()) return std::vector<TrackHandle>{};
     std::vector<TrackHandle> added;
-    const Status saved = changeLibrary([&](const LibraryOutline& outline) {
+    const Status saved = useLibrary([&](const LibraryOutline& outline) {
         added.clear();
         return additions(outline, files, added);
     });
@@ -308,7 +415,7 @@ Result<std::vector<TrackHandle>> addLibraryTracks(const std::vector<AudioFileInf
 }
 
 Status deleteLibraryTrack(const TrackHandle& track) {
-    return changeLibrary([&](const LibraryOutline& outline) { return removal(outline, track); });
+    return useLibrary([&](const LibraryOutline& outline) { return removal(outline, track); });
 }
 
 std::string plistText(std::string_view text, bool asciiOnly) {

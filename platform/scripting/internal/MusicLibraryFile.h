@@ -5,14 +5,23 @@
 //
 // Every change runs under an exclusive advisory lock (flock) on the file
 // "<library>.lock" beside it, which the atomic replace of the library
-// leaves alone; the library is read again under the lock, changed by
-// splicing its own bytes (LibraryOutline.h), and written back atomically
-// (writeFileAtomically) before the lock is released. A complete temporary
-// file of the library left by a writer that was killed is removed when a
-// change begins and again once it is saved. A cooperating tool
-// takes the same lock for its own read-modify-write. A file the outline
-// does not understand is never written. Thread-safe: every call locks on
-// its own.
+// leaves alone, and listing the tracks under a shared one. Under the lock
+// the library's outline (LibraryOutline.h) is taken: the one this process
+// kept from its last command when the file is still the one it read or
+// put in place then (same device, inode, size, modification and
+// status-change time), else one made by reading the file again: its bytes
+// are scanned, then dropped, and the reader reads the file on a thread of
+// its own while the change's new file is written; nothing is put in place
+// before the reader and the scan agree. A change is written as a new file
+// made of the old file's bytes and the change's edits, piece by piece, and
+// renamed into place (AtomicFileWriter) before the lock is released; the outline is then made to follow the change and
+// kept with the new file's identity, while the file system's clock shows
+// that any later change of the file would change that identity. A
+// complete temporary file of the library left by a writer that was killed
+// is removed when a change begins and again once it is saved. A
+// cooperating tool takes the same lock for its own read-modify-write. A
+// file the outline does not understand is never written. Thread-safe:
+// calls run one at a time, each locking on its own.
 
 #include <cstddef>
 #include <cstdint>
