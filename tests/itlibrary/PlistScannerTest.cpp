@@ -79,13 +79,34 @@ TEST(PlistScanner, ReadsWhatItKnowsAndLeavesTheRestToTheParser) {
                                                        "</dict>\n</plist>", "</dict >\n</plist\t>"), true},
         {"every entity XML defines", with(xml, ">Two<", ">&lt;&gt;&amp;&apos;&quot; &#60;&#x3c;<"), true},
         {"a \"]\" and \"]]\" in text", with(xml, ">Two<", ">a] b]] c<"), true},
-        {"a comment", with(xml, "<dict>", "<dict><!-- a comment -->"), false},
-        {"a comment before the root", with(xml, "<plist", "<!-- a comment -->\n<plist"), false},
-        {"a processing instruction", with(xml, "<dict>", "<dict><?pi data?>"), false},
-        {"a CDATA section", with(xml, ">Two<", "><![CDATA[Two]]><"), false},
-        {"an internal subset", with(xml, ".dtd\">", ".dtd\" [<!ENTITY e \"x\">]>"), false},
-        {"an entity of the external DTD", with(xml, ">Two<", ">&nbsp;<"), false},
+        {"comments", with(with(xml, "<dict>", "<dict><!-- a comment -->"), ">Two<", ">T<!---->w<!-- - -->o<"), true},
+        {"comments and instructions before and after the root",
+         with(xml, "<plist", "<!-- a comment --><?pi?>\n<plist") + "<!-- after -->\n<?pi data?>\n", true},
+        {"a comment before the document type", with(xml, "<!DOCTYPE", "<!-- a comment -->\n<!DOCTYPE"), true},
+        {"processing instructions", with(with(xml, "<dict>", "<dict><?pi data?>"), ">Two<", ">T<?pi ?>wo<"), true},
+        {"CDATA sections", with(with(xml, ">Two<", "><![CDATA[T<&#x41;>]]]><![CDATA[]]>o<"), "<dict>", "<dict><![CDATA[ ]]>"),
+         true},
+        {"markup longer than a piece", with(xml, ">Two<", "><!--" + std::string(9000, '-' + 1) + "--><![CDATA[" +
+                                                          std::string(9000, 'x') + "]]><?pi " + std::string(9000, '?') + "?><"),
+         true},
+        {"an entity the external DTD may declare", with(xml, ">Two<", ">&nbsp;&a1.-_b;&AMP;<"), true},
+        {"an entity of a document type with a system literal only",
+         declaration + "<!DOCTYPE plist SYSTEM 'PropertyList-1.0.dtd'>" + with(body, ">Two<", ">&nbsp;<"), true},
         {"an entity nothing declares", with(body, ">Two<", ">&nbsp;<"), false},
+        {"an entity of a document type with no external DTD", declaration + "<!DOCTYPE plist>" + with(body, ">Two<", ">&nbsp;<"),
+         false},
+        {"an entity in a standalone document",
+         with(with(xml, "encoding=\"UTF-8\"", "encoding=\"UTF-8\" standalone=\"yes\""), ">Two<", ">&nbsp;<"), false},
+        {"an entity with a prefixed name", with(xml, ">Two<", ">&a:b;<"), false},
+        {"an entity whose name is beyond ASCII", with(xml, ">Two<", ">&\xC3\xA9;<"), false},
+        {"a double hyphen in a comment", with(xml, "<dict>", "<dict><!-- a -- b -->"), false},
+        {"a comment that ends in three hyphens", with(xml, "<dict>", "<dict><!-- a --->"), false},
+        {"an instruction whose target begins with xml", with(xml, "<dict>", "<dict><?xml-stylesheet href=\"a\"?>"), false},
+        {"an instruction with no blank after its target", with(xml, "<dict>", "<dict><?pi?data?>"), false},
+        {"an instruction with no target", with(xml, "<dict>", "<dict><? data?>"), false},
+        {"a CDATA section with a carriage return", with(xml, ">Two<", "><![CDATA[a\r\nb]]><"), false},
+        {"a CDATA section outside the root", xml + "<![CDATA[x]]>", false},
+        {"an internal subset", with(xml, ".dtd\">", ".dtd\" [<!ENTITY e \"x\">]>"), false},
         {"an attribute on a dictionary", with(xml, "<dict>", "<dict id=\"1\">"), false},
         {"an element of no property list", with(xml, "<true/>", "<yes/>"), false},
         {"a prefixed element", with(xml, "<string>Two</string>", "<p:string xmlns:p=\"urn:x\">Two</p:string>"), false},
@@ -108,6 +129,9 @@ TEST(PlistScanner, ReadsWhatItKnowsAndLeavesTheRestToTheParser) {
         if (c.scanned) {
             EXPECT_FALSE(parsed.starts_with("error")) << c.what << ": " << parsed;
             EXPECT_EQ(scanned, parsed) << c.what;
+            for (const std::size_t chunk : {1, 2, 3, 5, 4093}) {
+                EXPECT_EQ(readWith(c.xml, Readers::ScannerOnly, chunk), parsed) << c.what << " in pieces of " << chunk;
+            }
         } else {
             EXPECT_EQ(scanned, kGaveUp) << c.what;
         }
