@@ -61,6 +61,13 @@ std::string_view LibraryTexts::add(std::string_view text) {
     return {stored, text.size()};
 }
 
+void LibraryTexts::adopt(LibraryTexts&& other) {
+    // The block that texts are added to goes on being next_'s.
+    blocks_.insert(blocks_.end(), std::make_move_iterator(other.blocks_.begin()),
+                   std::make_move_iterator(other.blocks_.end()));
+    other.clear();
+}
+
 void LibraryTexts::clear() noexcept {
     blocks_.clear();
     next_ = nullptr;

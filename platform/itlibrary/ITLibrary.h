@@ -87,6 +87,8 @@ public:
 
     // A stored copy of `text`. Throws std::bad_alloc.
     std::string_view add(std::string_view text);
+    // Keeps the texts `other` stored, where they are. Throws std::bad_alloc.
+    void adopt(LibraryTexts&& other);
     void clear() noexcept;
 
     static std::optional<std::string_view> present(std::string_view stored) noexcept {

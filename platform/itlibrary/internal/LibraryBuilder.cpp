@@ -229,18 +229,87 @@ constexpr std::uint32_t kNoTrack = UINT32_MAX;  // no track has the ID
 
 }  // namespace
 
-LibraryBuilder::LibraryBuilder(ITLibrary& library, std::size_t sizeHint) : library_(library) {
+LibraryBuilder::LibraryBuilder(ITLibrary& library, std::size_t sizeHint, bool laterPart)
+    : library_(library), laterPart_(laterPart) {
     clear();
     frames_.reserve(16);
     frames_.push_back(Frame::Document);
+    if (laterPart) {
+        frames_.insert(frames_.end(), {Frame::Plist, Frame::Root, Frame::Tracks});
+        sawRoot_ = sawTracks_ = true;
+    }
     text_.reserve(256);
     // Reserving by the file's size keeps the item array from moving while
     // it grows; exports spend well over 700 bytes on each track, and the
     // part of the reservation that is never written costs no memory.
     const std::size_t expected = std::min<std::size_t>(sizeHint / 700, std::size_t{1} << 21) + 16;
-    library_.items_.reserve(expected);
     trackIndex_.reserve(expected);
+    if (laterPart) return;
+    library_.items_.reserve(expected);
     preferHugePages(library_.items_.data(), library_.items_.capacity() * sizeof(ITLibMediaItem));
+}
+
+bool LibraryBuilder::standsBetweenTracks() const noexcept {
+    constexpr Frame kBetweenTracks[] = {Frame::Document, Frame::Plist, Frame::Root, Frame::Tracks};
+    return std::equal(frames_.begin(), frames_.end(), std::begin(kBetweenTracks), std::end(kBetweenTracks)) &&
+           skipDepth_ == 0 && !inLeaf_ && !trackKey_ && pendingKey_ == Key::None && !stopped_;
+}
+
+void LibraryBuilder::append(LibraryBuilder& later) {
+    // Nothing points into the items before finish(), so they may move.
+    auto& items = library_.items_;
+    const std::size_t offset = items.size();
+    items.reserve(offset + later.chunkedItems_);
+    for (std::size_t c = 0; c < later.chunks_.size(); ++c) {
+        const ITLibMediaItem* chunk = later.chunks_[c].get();
+        items.insert(items.end(), chunk, chunk + std::min(kChunkItems, later.chunkedItems_ - c * kChunkItems));
+        later.chunks_[c].reset();
+    }
+    later.chunks_.clear();
+    later.chunkedItems_ = 0;
+    trackIndex_.reserve(trackIndex_.size() + later.trackIndex_.size());
+    for (const auto& [id, index] : later.trackIndex_) {
+        trackIndex_.emplace_back(id, static_cast<std::uint32_t>(index + offset));
+    }
+    later.trackIndex_ = {};
+    auto& playlists = library_.playlists_;
+    playlists.insert(playlists.end(), std::make_move_iterator(later.library_.playlists_.begin()),
+                     std::make_move_iterator(later.library_.playlists_.end()));
+    later.library_.playlists_.clear();
+    memberIDs_.insert(memberIDs_.end(), std::make_move_iterator(later.memberIDs_.begin()),
+                      std::make_move_iterator(later.memberIDs_.end()));
+    later.memberIDs_.clear();
+    library_.texts_.adopt(std::move(later.library_.texts_));
+
+    const ITLibrary& facts = later.library_;
+    if (later.factsSet_ & kSetMusicFolder) {
+        library_.musicFolderLocation_ = facts.musicFolderLocation_;
+        library_.mediaFolderLocation_ = facts.mediaFolderLocation_;
+    }
+    if (later.factsSet_ & kSetMajorVersion) library_.apiMajorVersion_ = facts.apiMajorVersion_;
+    if (later.factsSet_ & kSetMinorVersion) library_.apiMinorVersion_ = facts.apiMinorVersion_;
+    factsSet_ |= later.factsSet_;
+
+    // Where the events stand is where the later part's ended.
+    frames_ = std::move(later.frames_);
+    skipDepth_ = later.skipDepth_;
+    inLeaf_ = later.inLeaf_;
+    leafElement_ = later.leafElement_;
+    leafKey_ = later.leafKey_;
+    pendingKey_ = later.pendingKey_;
+    wantsText_ = later.wantsText_;
+    stopped_ = stopped_ || later.stopped_;
+    if (failure_.empty()) failure_ = later.failure_;
+    sawRoot_ = sawRoot_ || later.sawRoot_;
+    sawTracks_ = sawTracks_ || later.sawTracks_;
+}
+
+ITLibMediaItem& LibraryBuilder::newItem() {
+    if (!laterPart_) return library_.items_.emplace_back();
+    const std::size_t slot = chunkedItems_ % kChunkItems;
+    if (slot == 0) chunks_.push_back(std::make_unique<ITLibMediaItem[]>(kChunkItems));
+    ++chunkedItems_;
+    return chunks_.back()[slot];
 }
 
 std::unique_ptr<ITLibrary> LibraryBuilder::newLibrary(std::string_view path) {
@@ -249,6 +318,8 @@ std::unique_ptr<ITLibrary> LibraryBuilder::newLibrary(std::string_view path) {
     library->hash_ = nextLibrarySerial();
     return library;
 }
+
+std::unique_ptr<ITLibrary> LibraryBuilder::partLibrary() { return std::unique_ptr<ITLibrary>(new ITLibrary()); }
 
 void LibraryBuilder::identify(ITLibrary& library, const struct stat& file) noexcept {
     library.identity_.device = static_cast<std::uint64_t>(file.st_dev);
@@ -450,8 +521,11 @@ void LibraryBuilder::endLeaf() {
             if (leafKey_ == Key::MusicFolder) {
                 library_.musicFolderLocation_ = URL::fromString(value_);
                 library_.mediaFolderLocation_ = library_.musicFolderLocation_;
+                factsSet_ |= kSetMusicFolder;
             } else if (const auto version = parsePlistUnsigned(value_)) {
-                (leafKey_ == Key::MajorVersion ? library_.apiMajorVersion_ : library_.apiMinorVersion_) = *version;
+                const bool major = leafKey_ == Key::MajorVersion;
+                (major ? library_.apiMajorVersion_ : library_.apiMinorVersion_) = *version;
+                factsSet_ |= major ? kSetMajorVersion : kSetMinorVersion;
             }
             return;
         default:
@@ -460,7 +534,7 @@ void LibraryBuilder::endLeaf() {
 }
 
 void LibraryBuilder::beginTrack() {
-    item_ = &library_.items_.emplace_back();
+    item_ = &newItem();
     itemFlags_ = 0;
     trackID_.reset();
     frames_.push_back(Frame::Track);
@@ -519,7 +593,8 @@ void LibraryBuilder::finishTrack() {
     item.mediaKind_ = mediaKindOf(itemFlags_);
     item.setFlag(ITLibMediaItem::kCloud, (itemFlags_ & (kMatched | kAppleMusic | kPlaylistOnly | kRemote)) != 0);
     const std::optional<std::int64_t> id = trackID_ ? trackID_ : trackKey_;
-    if (id) trackIndex_.emplace_back(*id, static_cast<std::uint32_t>(library_.items_.size() - 1));
+    const std::size_t index = (laterPart_ ? chunkedItems_ : library_.items_.size()) - 1;
+    if (id) trackIndex_.emplace_back(*id, static_cast<std::uint32_t>(index));
     trackKey_.reset();
     trackID_.reset();
     item_ = nullptr;

@@ -7,8 +7,14 @@
 // whole document is read, so the order of "Tracks" and "Playlists" in the
 // file does not matter.
 //
-// One builder builds one library from one document; not thread-safe. The
-// library it builds into is its caller's.
+// A large document may be built in parts: a builder of a later part starts
+// between two entries of "Tracks", where the builder of the part before
+// stood when its part ended, and appending it to that builder gives what
+// one builder would have built of both parts.
+//
+// One builder builds one library from one document, or from one part of
+// it; not thread-safe, but builders of different parts may run on threads
+// of their own. The library it builds into is its caller's.
 
 #include <sys/stat.h>
 
@@ -36,8 +42,9 @@ class LibraryBuilder final : public PlistHandler {
 public:
     // Builds into `library`, emptied of its items, playlists and facts (not
     // of its file's path and identity), from a document of about `sizeHint`
-    // bytes. Throws std::bad_alloc.
-    LibraryBuilder(ITLibrary& library, std::size_t sizeHint);
+    // bytes, or from a later part of one (`laterPart`), whose events start
+    // between two entries of "Tracks". Throws std::bad_alloc.
+    LibraryBuilder(ITLibrary& library, std::size_t sizeHint, bool laterPart = false);
     LibraryBuilder(const LibraryBuilder&) = delete;
     LibraryBuilder& operator=(const LibraryBuilder&) = delete;
 
@@ -66,6 +73,16 @@ public:
         pieceHeld_ = false;
     }
 
+    // Whether the events so far end between two entries of "Tracks", with
+    // nothing of an entry pending: where a builder of the later part would
+    // go on alike.
+    bool standsBetweenTracks() const noexcept;
+
+    // Takes over what the builder of the later part that followed this
+    // builder's events built, as if this builder had had its events too;
+    // `later` is left with nothing. Throws std::bad_alloc.
+    void append(LibraryBuilder& later);
+
     // After the last event: checks that the document was a library and
     // resolves playlist members. False when it was none (see failure()).
     bool finish();
@@ -76,6 +93,9 @@ public:
     // A new library object for the file `path`, numbered (see
     // ITLibrary::hash). Throws std::bad_alloc.
     static std::unique_ptr<ITLibrary> newLibrary(std::string_view path);
+    // A library object that a later part is built into, unnumbered.
+    // Throws std::bad_alloc.
+    static std::unique_ptr<ITLibrary> partLibrary();
     // Records which file `library` is read from, as fstat gave it.
     static void identify(ITLibrary& library, const struct stat& file) noexcept;
 
@@ -106,6 +126,7 @@ private:
     void finishTrack();
     void beginPlaylist();
     void finishPlaylist();
+    ITLibMediaItem& newItem();
     void resolveMembers();
     // Marks the document as not a library, for the source to stop.
     void notALibrary(std::string_view reason) noexcept {
@@ -141,6 +162,18 @@ private:
 
     std::vector<std::pair<std::int64_t, std::uint32_t>> trackIndex_;  // track ID -> index in items
     std::vector<std::vector<std::int64_t>> memberIDs_;                // per playlist, its members' track IDs
+
+    // The root's facts this builder's events set, which a later part's
+    // override.
+    enum : std::uint8_t { kSetMusicFolder = 1, kSetMajorVersion = 2, kSetMinorVersion = 4 };
+    std::uint8_t factsSet_ = 0;
+
+    // A later part's items, kept in chunks until they are appended to the
+    // library's, each chunk freed once it has been.
+    static constexpr std::size_t kChunkItems = 4096;
+    bool laterPart_ = false;
+    std::vector<std::unique_ptr<ITLibMediaItem[]>> chunks_;
+    std::size_t chunkedItems_ = 0;
 };
 
 }  // namespace platform

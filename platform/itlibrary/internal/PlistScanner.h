@@ -35,6 +35,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -68,19 +69,22 @@ public:
     // the document that resumeInside(open) starts would go on alike.
     bool standsInside(std::span<const PlistElement> open) const noexcept;
 
-    // Makes this fresh scanner one of a later part of the document that
-    // `first` scans from its start: it starts inside the elements `open`,
-    // between their content, and reads what it meets as `first` would
-    // there once it has read the document's prolog, which it must have.
-    template <class OtherHandler>
-    void resumeInside(std::span<const PlistElement> open, const PlistScanner<OtherHandler>& first) noexcept;
+    // What the scan read of the document's prolog that tells how it reads
+    // the content; none until the content begins.
+    struct Prolog {
+        bool sawDoctype = false, externalDTD = false, standalone = false;
+    };
+    std::optional<Prolog> prolog() const noexcept {
+        if (phase_ != Phase::Content && phase_ != Phase::Epilog) return std::nullopt;
+        return Prolog{sawDoctype_, externalDTD_, standalone_};
+    }
 
-    // Whether the document's prolog has been read.
-    bool readProlog() const noexcept { return phase_ == Phase::Content || phase_ == Phase::Epilog; }
+    // Makes this fresh scanner one of a later part of a document whose
+    // prolog was `prolog`: it starts inside the elements `open` (the root
+    // first), between their content.
+    void resumeInside(std::span<const PlistElement> open, const Prolog& prolog) noexcept;
 
 private:
-    template <class>
-    friend class PlistScanner;
     enum class State : std::uint8_t { Reading, Done, GaveUp };
     enum class Phase : std::uint8_t { Start, Prolog, Content, Epilog };
     enum class Step : std::uint8_t { Ok, More, GiveUp };
@@ -235,13 +239,11 @@ bool PlistScanner<Handler>::standsInside(std::span<const PlistElement> open) con
 }
 
 template <class Handler>
-template <class OtherHandler>
-void PlistScanner<Handler>::resumeInside(std::span<const PlistElement> open,
-                                         const PlistScanner<OtherHandler>& first) noexcept {
+void PlistScanner<Handler>::resumeInside(std::span<const PlistElement> open, const Prolog& prolog) noexcept {
     phase_ = Phase::Content;
-    sawDoctype_ = first.sawDoctype_;
-    externalDTD_ = first.externalDTD_;
-    standalone_ = first.standalone_;
+    sawDoctype_ = prolog.sawDoctype;
+    externalDTD_ = prolog.externalDTD;
+    standalone_ = prolog.standalone;
     depth_ = static_cast<int>(open.size());
     for (std::size_t i = 0; i < open.size(); ++i) open_[i] = open[i];
 }
