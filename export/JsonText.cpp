@@ -96,8 +96,10 @@ JsonTextOutput::JsonTextOutput(const JsonSink& sink) : out_(own_), sink_(&sink) 
 
 JsonTextOutput::JsonTextOutput(std::string& whole) : out_(whole), used_(whole.size()) {}
 
+JsonTextOutput::JsonTextOutput(std::string& room, Overwrite) : out_(room), keepRoom_(true) {}
+
 JsonTextOutput::~JsonTextOutput() {
-    if (sink_ == nullptr) out_.resize(used_);
+    if (sink_ == nullptr && !keepRoom_) out_.resize(used_);
 }
 
 void JsonTextOutput::grow(std::size_t size) { out_.resize(std::max(out_.size() * 2, used_ + size + 64)); }
@@ -108,10 +110,10 @@ void JsonTextOutput::handOver() {
 }
 
 void JsonTextOutput::finish() {
-    if (sink_ == nullptr) {
+    if (sink_ != nullptr) {
+        if (used_ > 0) handOver();
+    } else if (!keepRoom_) {
         out_.resize(used_);
-    } else if (used_ > 0) {
-        handOver();
     }
 }
 

@@ -1,0 +1,124 @@
+#include "export/OrderedPieces.h"
+
+#include <array>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace harmonode {
+namespace {
+
+class InOrder {
+public:
+    InOrder(std::size_t count, const PieceMaker& make) : count_(count), make_(make) {}
+
+    void run(const JsonSink& sink) {
+        try {
+            helper_ = std::thread([this] { help(); });
+        } catch (const std::system_error&) {
+            // The caller makes every piece.
+        }
+        try {
+            handOn(sink);
+        } catch (...) {
+            stop(std::current_exception());
+        }
+        stop(nullptr);
+        if (helper_.joinable()) helper_.join();
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
+private:
+    struct Slot {
+        std::string room;
+        std::string_view text;
+        bool made = false;
+    };
+
+    // Whether piece next_ may be made now: it is one, and its slot is free.
+    bool mayMake() const noexcept { return next_ < count_ && next_ < handed_ + kAhead && !stopped_; }
+
+    // Makes piece next_, with the lock held on entry and on return.
+    void makeNext(std::unique_lock<std::mutex>& lock) {
+        const std::size_t piece = next_++;
+        Slot& slot = slots_[piece % kAhead];
+        lock.unlock();
+        std::string_view text;
+        try {
+            text = make_(piece, slot.room);
+        } catch (...) {
+            lock.lock();
+            throw;
+        }
+        lock.lock();
+        slot.text = text;
+        slot.made = true;
+        changed_.notify_all();
+    }
+
+    void help() noexcept {
+        std::unique_lock lock(mutex_);
+        try {
+            for (;;) {
+                changed_.wait(lock, [&] { return stopped_ || next_ >= count_ || mayMake(); });
+                if (stopped_ || next_ >= count_) return;
+                makeNext(lock);
+            }
+        } catch (...) {
+            if (!failure_) failure_ = std::current_exception();
+            stopped_ = true;
+            changed_.notify_all();
+        }
+    }
+
+    // Hands the pieces on in order as they are made, making pieces itself
+    // while the next one to hand on is not ready.
+    void handOn(const JsonSink& sink) {
+        std::unique_lock lock(mutex_);
+        while (handed_ < count_ && !stopped_) {
+            Slot& slot = slots_[handed_ % kAhead];
+            if (slot.made) {
+                const std::string_view text = slot.text;
+                lock.unlock();
+                if (!text.empty()) sink(text);
+                lock.lock();
+                slot.made = false;
+                ++handed_;
+                changed_.notify_all();
+            } else if (mayMake()) {
+                makeNext(lock);
+            } else {
+                changed_.wait(lock);
+            }
+        }
+    }
+
+    void stop(std::exception_ptr failure) noexcept {
+        const std::lock_guard lock(mutex_);
+        if (failure && !failure_) failure_ = failure;
+        stopped_ = true;
+        changed_.notify_all();
+    }
+
+    const std::size_t count_;
+    const PieceMaker& make_;
+    std::array<Slot, kAhead> slots_;  // piece i is made in slot i % kAhead
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t next_ = 0;    // the next piece to make
+    std::size_t handed_ = 0;  // the pieces handed on
+    bool stopped_ = false;
+    std::exception_ptr failure_;
+    std::thread helper_;
+};
+
+}  // namespace
+
+void writeInOrder(std::size_t count, const PieceMaker& make, const JsonSink& sink) {
+    if (count == 0) return;
+    InOrder(count, make).run(sink);
+}
+
+}  // namespace harmonode
