@@ -419,15 +419,30 @@ void LibraryBuilder::start(Element element) {
 }
 
 void LibraryBuilder::startValue(Element element) {
-    const Key key = pendingKey_;
+    Key key = Key::None;
+    switch (valueStart(element, key)) {
+        case Start::Leaf: return beginLeaf(element, key);
+        case Start::Skip: return skip();
+        case Start::Opened: return;
+    }
+}
+
+// Decides what the value that `element` starts in the current dictionary
+// is: a leaf read under `key`, a dictionary or array the events go into, or
+// a value skipped.
+LibraryBuilder::Start LibraryBuilder::valueStart(Element element, Key& key) {
+    key = pendingKey_;
     pendingKey_ = Key::None;
     const Frame frame = frames_.back();
     if (frame == Frame::Tracks) {
-        if (element == Element::Dict) return beginTrack();
+        if (element == Element::Dict) {
+            beginTrack();
+            return Start::Opened;
+        }
         trackKey_.reset();
-        return skip();
+        return Start::Skip;
     }
-    if (key == Key::None) return skip();
+    if (key == Key::None) return Start::Skip;
     // A member's last "Track ID" is its ID, whatever its value.
     if (frame == Frame::PlaylistItem && key == Key::TrackID) memberID_.reset();
     const KeyInfo& info = kKeyTable.info(key);
@@ -435,38 +450,67 @@ void LibraryBuilder::startValue(Element element) {
                                : frame == Frame::Track ? kInTrack
                                : frame == Frame::Playlist ? kInPlaylist
                                                           : kInMember;
-    if ((info.where & where) == 0) return skip();
+    if ((info.where & where) == 0) return Start::Skip;
     switch (info.value) {
         case Value::String:
-            if (element == Element::String) return beginLeaf(element, key);
+            if (element == Element::String) return Start::Leaf;
             break;
         case Value::Integer:
-            if (element == Element::Integer) return beginLeaf(element, key);
+            if (element == Element::Integer) return Start::Leaf;
             break;
         case Value::Date:
-            if (element == Element::Date) return beginLeaf(element, key);
+            if (element == Element::Date) return Start::Leaf;
             break;
         case Value::Bool:
-            if (element == Element::True || element == Element::False) return beginLeaf(element, key);
+            if (element == Element::True || element == Element::False) return Start::Leaf;
             break;
         case Value::Dict:  // "Tracks"
             if (element == Element::Dict) {
                 sawTracks_ = true;
                 frames_.push_back(Frame::Tracks);
-                return;
+                return Start::Opened;
             }
             break;
         case Value::Array:  // "Playlists" or "Playlist Items"
             if (element == Element::Array) {
                 frames_.push_back(key == Key::Playlists ? Frame::Playlists : Frame::PlaylistItems);
-                return;
+                return Start::Opened;
             }
             break;
         case Value::Any:  // the key's presence is what counts
             playlistFlags_ |= key == Key::GeniusTrackID ? kGenius : kSmart;
             break;
     }
-    skip();
+    return Start::Skip;
+}
+
+void LibraryBuilder::leaf(Element element, std::string_view text) {
+    if (skipDepth_ != 0 || inLeaf_) {
+        // Inside a value that is skipped, or inside a value's text: the
+        // element's start and end cancel, and its text is the outer value's
+        // where that takes text.
+        if (wantsText_ && !text.empty()) characters(text);
+        return;
+    }
+    switch (frames_.back()) {
+        case Frame::Root:
+        case Frame::Tracks:
+        case Frame::Track:
+        case Frame::Playlist:
+        case Frame::PlaylistItem:
+            break;
+        default:
+            return PlistHandler::leaf(element, text);
+    }
+    // What start() and end() make of the element, without the text taking
+    // the way through the leaf's buffer.
+    value_ = text;
+    if (element == Element::Key) return endKey();
+    Key key = Key::None;
+    if (valueStart(element, key) != Start::Leaf) return;  // skipped
+    leafElement_ = element;
+    leafKey_ = key;
+    endLeaf();
 }
 
 void LibraryBuilder::beginLeaf(Element element, Key key) {

@@ -72,6 +72,7 @@ public:
         if (pieceHeld_) text_.assign(piece_);
         pieceHeld_ = false;
     }
+    void leaf(PlistElement element, std::string_view text) override;
 
     // Whether the events so far end between two entries of "Tracks", with
     // nothing of an entry pending: where a builder of the later part would
@@ -117,6 +118,8 @@ private:
     void start(PlistElement element);
     void end();
     void startValue(PlistElement element);
+    enum class Start : std::uint8_t { Leaf, Skip, Opened };
+    Start valueStart(PlistElement element, LibraryKey& key);
     void beginLeaf(PlistElement element, LibraryKey key);
     void endLeaf();
     void endKey();

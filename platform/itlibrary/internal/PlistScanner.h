@@ -146,6 +146,28 @@ private:
     }();
     static const Tags& tagsOf(PlistElement element) noexcept { return kTags[static_cast<std::size_t>(element)]; }
 
+    // The end of the run of bytes from `p` that stand for themselves in
+    // character data: the first "<", "&", CR, "]" or NUL.
+    static const char* plainRunEnd(const char* p) noexcept {
+#ifdef __SSE2__
+        const __m128i lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&'), cr = _mm_set1_epi8('\r'),
+                      bracket = _mm_set1_epi8(']'), nul = _mm_setzero_si128();
+        for (;;) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i special = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, lt), _mm_cmpeq_epi8(bytes, amp)),
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, bracket)),
+                             _mm_cmpeq_epi8(bytes, nul)));
+            if (const int mask = _mm_movemask_epi8(special); mask != 0) {
+                return p + __builtin_ctz(static_cast<unsigned>(mask));
+            }
+            p += 16;
+        }
+#else
+        while (*p != '<' && *p != '&' && *p != '\r' && *p != ']' && *p != '\0') ++p;
+        return p;
+#endif
+    }
     static const char* skipBlanks(const char* p) noexcept {
         while (isXmlBlank(*p)) ++p;
         return p;
@@ -289,6 +311,9 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::run(const char*& p, 
                 break;
             case Phase::Content:
                 do {
+                    // Blanks that nobody wants between elements are passed
+                    // over as they stand.
+                    if (*p != '<' && !handler_.wantsText()) p = skipBlanks(p);
                     step = *p == '<' ? tag(p) : text(p, last);
                 } while (step == Step::Ok && phase_ == Phase::Content && !handler_.stopped());
                 break;
@@ -583,17 +608,33 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::attributes(const cha
 }
 
 // Whether `p` starts `element`'s start or empty-element tag as exports
-// write it; if so, takes it.
+// write it; if so, takes it, and with it the rest of an element that holds
+// text alone where its text is one run and its end tag is as exports write
+// it.
 template <class Handler>
 inline bool PlistScanner<Handler>::knownTag(const char*& p, PlistElement element) {
     const Tags& tags = tagsOf(element);
+    const bool leaf = element != PlistElement::Dict && element != PlistElement::Array;
     if (at(p, tags.start)) {
-        p += tags.start.length;
+        const char* text = p + tags.start.length;
+        if (leaf) {
+            const char* end = plainRunEnd(text);
+            if (*end == '<' && at(end, tags.end)) {
+                p = end + tags.end.length;
+                handler_.leaf(element, std::string_view(text, static_cast<std::size_t>(end - text)));
+                return true;
+            }
+        }
+        p = text;
         open(element);
         return true;
     }
     if (at(p, tags.empty)) {
         p += tags.empty.length;
+        if (leaf) {
+            handler_.leaf(element, {});
+            return true;
+        }
         open(element);
         if (!handler_.stopped()) close();
         return true;
@@ -621,24 +662,7 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::text(const char*& p,
     for (;;) {
         // The run of bytes that stand for themselves.
         const char* run = p;
-#ifdef __SSE2__
-        const __m128i lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&'), cr = _mm_set1_epi8('\r'),
-                      bracket = _mm_set1_epi8(']'), nul = _mm_setzero_si128();
-        for (;;) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            const __m128i special = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi8(bytes, lt), _mm_cmpeq_epi8(bytes, amp)),
-                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, bracket)),
-                             _mm_cmpeq_epi8(bytes, nul)));
-            if (const int mask = _mm_movemask_epi8(special); mask != 0) {
-                p += __builtin_ctz(static_cast<unsigned>(mask));
-                break;
-            }
-            p += 16;
-        }
-#else
-        while (*p != '<' && *p != '&' && *p != '\r' && *p != ']' && *p != '\0') ++p;
-#endif
+        p = plainRunEnd(p);
         if (wanted && p != run) handler_.characters(std::string_view(run, static_cast<std::size_t>(p - run)));
         switch (*p) {
             case '<':
