@@ -39,7 +39,7 @@ public:
     template <class Library>
     LibraryDocument(std::unique_ptr<Library> library, const DocumentFacts& facts)
         : write_([library = std::shared_ptr<const Library>(std::move(library)), facts](JsonLayout layout,
-                                                                                      const JsonSink& sink) {
+                                                                                      const RoomSink& sink) {
               const DocumentPlan plan(*library);
               const auto& pieces = plan.pieces();
               writeInOrder(
@@ -47,7 +47,7 @@ public:
                   [&](std::size_t piece, std::string& room) {
                       DocumentWriter writer(layout, room);
                       writer.piece(*library, facts, pieces[piece]);
-                      return writer.text();
+                      return writer.text().size();
                   },
                   sink);
           }) {}
@@ -55,10 +55,13 @@ public:
     // Writes the document's text in `layout` to `sink`, piece by piece in
     // order, the pieces made on two threads (OrderedPieces.h); `sink` is
     // called on the calling thread alone.
-    void write(JsonLayout layout, const JsonSink& sink) const { write_(layout, sink); }
+    void write(JsonLayout layout, const RoomSink& sink) const { write_(layout, sink); }
+    void write(JsonLayout layout, const JsonSink& sink) const {
+        write_(layout, [&](std::string& room, std::size_t length) { sink(std::string_view(room.data(), length)); });
+    }
 
 private:
-    std::function<void(JsonLayout, const JsonSink&)> write_;
+    std::function<void(JsonLayout, const RoomSink&)> write_;
 };
 
 class ITunesToJSON {

@@ -23,6 +23,12 @@ enum class JsonLayout { compact, pretty };
 // Receives the text in pieces of about a megabyte, in order.
 using JsonSink = std::function<void(std::string_view)>;
 
+// Receives the text in pieces, in order, each in the room it was written
+// in: the piece is the first `length` bytes of `room`. The sink may keep
+// the room, leaving another in its place (whose size is the room it
+// offers; its bytes do not matter) for later pieces to be written into.
+using RoomSink = std::function<void(std::string& room, std::size_t length)>;
+
 // Whether `object` can be written as JSON text: every key and string valid
 // UTF-8, every number finite. The error names the first value that cannot.
 platform::Status checkJSON(const boost::json::object& object);

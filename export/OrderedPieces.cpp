@@ -14,7 +14,7 @@ class InOrder {
 public:
     InOrder(std::size_t count, const PieceMaker& make) : count_(count), make_(make) {}
 
-    void run(const JsonSink& sink) {
+    void run(const RoomSink& sink) {
         try {
             helper_ = std::thread([this] { help(); });
         } catch (const std::system_error&) {
@@ -33,7 +33,7 @@ public:
 private:
     struct Slot {
         std::string room;
-        std::string_view text;
+        std::size_t length = 0;
         bool made = false;
     };
 
@@ -45,15 +45,15 @@ private:
         const std::size_t piece = next_++;
         Slot& slot = slots_[piece % kAhead];
         lock.unlock();
-        std::string_view text;
+        std::size_t length = 0;
         try {
-            text = make_(piece, slot.room);
+            length = make_(piece, slot.room);
         } catch (...) {
             lock.lock();
             throw;
         }
         lock.lock();
-        slot.text = text;
+        slot.length = length;
         slot.made = true;
         changed_.notify_all();
     }
@@ -75,14 +75,15 @@ private:
 
     // Hands the pieces on in order as they are made, making pieces itself
     // while the next one to hand on is not ready.
-    void handOn(const JsonSink& sink) {
+    void handOn(const RoomSink& sink) {
         std::unique_lock lock(mutex_);
         while (handed_ < count_ && !stopped_) {
             Slot& slot = slots_[handed_ % kAhead];
             if (slot.made) {
-                const std::string_view text = slot.text;
+                // The slot is the handing thread's alone while it is made
+                // and not handed on.
                 lock.unlock();
-                if (!text.empty()) sink(text);
+                if (slot.length > 0) sink(slot.room, slot.length);
                 lock.lock();
                 slot.made = false;
                 ++handed_;
@@ -116,9 +117,15 @@ private:
 
 }  // namespace
 
-void writeInOrder(std::size_t count, const PieceMaker& make, const JsonSink& sink) {
+void writeInOrder(std::size_t count, const PieceMaker& make, const RoomSink& sink) {
     if (count == 0) return;
     InOrder(count, make).run(sink);
+}
+
+void writeInOrder(std::size_t count, const PieceMaker& make, const JsonSink& sink) {
+    writeInOrder(count, make, RoomSink([&](std::string& room, std::size_t length) {
+                     sink(std::string_view(room.data(), length));
+                 }));
 }
 
 }  // namespace harmonode

@@ -10,8 +10,9 @@
 // and, once the rooms have grown, no longer fresh.
 //
 // `make(i, room)` writes piece i at the start of `room` (which it may grow;
-// its size is the room there is, not the text) and gives its text; it is
-// called on both threads at once, for different pieces. An exception from
+// its size is the room there is, not the text) and gives its length; it is
+// called on both threads at once, for different pieces. A RoomSink is
+// handed the room itself and may keep it (JsonText.h). An exception from
 // `make` or from `sink` stops the making and is thrown again from
 // writeInOrder once the thread of its own has stopped; the pieces after
 // the last one handed on are then not handed on.
@@ -25,10 +26,11 @@
 
 namespace harmonode {
 
-using PieceMaker = std::function<std::string_view(std::size_t piece, std::string& room)>;
+using PieceMaker = std::function<std::size_t(std::size_t piece, std::string& room)>;
 
 inline constexpr std::size_t kAhead = 8;
 
+void writeInOrder(std::size_t count, const PieceMaker& make, const RoomSink& sink);
 void writeInOrder(std::size_t count, const PieceMaker& make, const JsonSink& sink);
 
 }  // namespace harmonode

@@ -44,7 +44,9 @@ std::int64_t millisecondsSince1970(const platform::Date& date) noexcept {
 
 void jsonToString(const LibraryDocument& json, const JsonSink& sink) { json.write(JsonLayout::pretty, sink); }
 
-platform::Status writeJSON(const platform::URL& destURL, const LibraryDocument& json, const JsonSink& echo) {
+void jsonToString(const LibraryDocument& json, const RoomSink& sink) { json.write(JsonLayout::pretty, sink); }
+
+platform::Status writeJSON(const platform::URL& destURL, const LibraryDocument& json, const RoomSink& echo) {
     std::optional<platform::Error> failure;
     std::optional<platform::AtomicFileWriter> file;
     if (!destURL.isFileURL()) {
@@ -55,12 +57,19 @@ platform::Status writeJSON(const platform::URL& destURL, const LibraryDocument& 
         file.emplace(std::move(started.value()));
     }
     if (failure && !echo) return *failure;
-    jsonToString(json, [&](std::string_view piece) {
-        if (echo) echo(piece);
-        if (file) file->write(piece);
+    jsonToString(json, [&](std::string& room, std::size_t length) {
+        if (file) file->write(std::string_view(room.data(), length));
+        if (echo) echo(room, length);
     });
     if (failure) return *failure;
     return file->commit();
+}
+
+platform::Status writeJSON(const platform::URL& destURL, const LibraryDocument& json, const JsonSink& echo) {
+    if (!echo) return writeJSON(destURL, json, RoomSink());
+    return writeJSON(destURL, json, RoomSink([&](std::string& room, std::size_t length) {
+                         echo(std::string_view(room.data(), length));
+                     }));
 }
 
 void runTests() {

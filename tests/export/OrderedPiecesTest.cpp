@@ -8,16 +8,19 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace harmonode {
 namespace {
 
 // A piece's text, made after a pause that differs from piece to piece, so
 // that the two threads finish their pieces out of order.
-std::string_view slowPiece(std::size_t piece, std::string& room) {
+std::size_t slowPiece(std::size_t piece, std::string& room) {
     std::this_thread::sleep_for(std::chrono::microseconds((piece * 7919) % 13 * 50));
-    room = std::to_string(piece) + ",";
-    return room;
+    const std::string text = std::to_string(piece) + ",";
+    if (room.size() < text.size()) room.resize(text.size());
+    room.replace(0, text.size(), text);
+    return text.size();
 }
 
 TEST(WriteInOrder, PiecesReachTheSinkInOrderWithFewAhead) {
@@ -42,6 +45,20 @@ TEST(WriteInOrder, PiecesReachTheSinkInOrderWithFewAhead) {
         EXPECT_FALSE(tooFarAhead) << count << " pieces";
         EXPECT_LE(rooms.size(), kAhead) << "rooms are lent again";
     }
+}
+
+TEST(WriteInOrder, ASinkMayKeepTheRoomsItIsHanded) {
+    std::vector<std::string> kept;
+    std::string text;
+    writeInOrder(100, slowPiece, RoomSink([&](std::string& room, std::size_t length) {
+                     text.append(room, 0, length);
+                     kept.push_back(std::move(room));
+                     room = "?";  // a room too small for the next piece
+                 }));
+    std::string expected;
+    for (int i = 0; i < 100; ++i) expected += std::to_string(i) + ",";
+    EXPECT_EQ(text, expected);
+    EXPECT_EQ(kept.size(), 100u);
 }
 
 TEST(WriteInOrder, AFailureStopsTheTextAndIsThrownAgain) {
