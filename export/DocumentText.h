@@ -190,6 +190,20 @@ private:
     // members [from, to), and its end with the last.
     template <class Playlist>
     void toPlaylist(const Playlist& playlist, std::size_t from, std::size_t to);
+    // Calls `each` with the members [from, to) of a playlist in order. The
+    // members lie anywhere among the library's items: the one some places
+    // ahead is asked for early, so that it is at hand when its turn comes.
+    template <class Members, class Each>
+    static void eachMember(const Members& members, std::size_t from, std::size_t to, Each&& each) {
+        constexpr std::size_t kAheadOfUse = 16;
+        const std::size_t prefetched = std::min(to, members.size() > kAheadOfUse ? members.size() - kAheadOfUse : 0);
+        std::size_t i = from;
+        for (; i < prefetched; ++i) {
+            __builtin_prefetch(&*members[i + kAheadOfUse]);
+            each(*members[i]);
+        }
+        for (; i < to; ++i) each(*members[i]);
+    }
 
     void member(TrackElem e) {
         if (!first_) out_.raw(',');
@@ -337,17 +351,19 @@ void DocumentWriter::toPlaylist(const Playlist& playlist, std::size_t from, std:
         // does not depend on the members' order, and a member listed twice
         // cancels. It comes before the members it is made of.
         std::uint64_t digest = 1;
-        for (const auto& item : items) digest ^= detail::magnitude(keyedHash(item->persistentID()));
+        eachMember(items, 0, items.size(), [&](const auto& item) {
+            digest ^= detail::magnitude(keyedHash(item.persistentID()));
+        });
         key("hash");
         pid(digest);
         key("pids");
         open('[');
     }
-    for (std::size_t i = from; i < to; ++i) {
+    eachMember(items, from, to, [&](const auto& item) {
         element();
-        pid(items[i]->persistentID());
+        pid(item.persistentID());
         out_.spill();
-    }
+    });
     if (to == items.size()) {
         close(']');
         close('}');
