@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "platform/itlibrary/internal/ITLibraryReader.h"
 #include "platform/itlibrary/internal/LibraryBuilder.h"
@@ -72,6 +73,36 @@ void LibraryTexts::clear() noexcept {
     blocks_.clear();
     next_ = nullptr;
     left_ = 0;
+}
+
+const ITLibMediaItem& ITLibMediaItems::at(std::size_t index) const {
+    if (index >= size_) throw std::out_of_range("no media item at " + std::to_string(index));
+    return (*this)[index];
+}
+
+std::optional<std::size_t> ITLibMediaItems::indexOf(const ITLibMediaItem* item) const noexcept {
+    for (std::size_t run = 0; run < runs_.size(); ++run) {
+        const auto& items = runs_[run];
+        if (!items.empty() && item >= items.data() && item < items.data() + items.size()) {
+            return firsts_[run] + static_cast<std::size_t>(item - items.data());
+        }
+    }
+    return std::nullopt;
+}
+
+void ITLibMediaItems::append(std::vector<ITLibMediaItem>&& run) {
+    if (run.empty()) return;
+    runs_.reserve(runs_.size() + 1);
+    firsts_.reserve(runs_.size() + 1);
+    firsts_.push_back(size_);
+    size_ += run.size();
+    runs_.push_back(std::move(run));
+}
+
+void ITLibMediaItems::clear() noexcept {
+    runs_.clear();
+    firsts_.clear();
+    size_ = 0;
 }
 
 ITLibrary::ITLibrary() = default;

@@ -6,12 +6,15 @@
 // music application exports (see LibraryLocation.h for where it is found).
 // Opening parses the whole file into these objects; nothing is kept of the
 // XML. An `ITLibrary` owns its media items and playlists; a playlist's
-// `items()` point into the library's `allMediaItems()` and stay valid until
-// the library is reloaded or destroyed, and so do the texts they give,
-// which the library stores compactly. Objects are not thread-safe to
+// `items()` point to items of the library's `allMediaItems()` and stay
+// valid until the library is reloaded or destroyed, and so do the texts
+// they give, which the library stores compactly. Objects are not thread-safe to
 // mutate, safe to read from several threads once loaded.
 
+#include <compare>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -219,6 +222,78 @@ private:
     std::uint16_t flags_ = 0;
 };
 
+// A library's media items in library order: a random-access range of
+// items that never move while the library holds them, kept in runs (the
+// parts of a library read apart join it as runs of their own, without a
+// copy). Indexing and iterating are cheap; thread-safe to read.
+class ITLibMediaItems {
+public:
+    class const_iterator {
+    public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = ITLibMediaItem;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const ITLibMediaItem*;
+        using reference = const ITLibMediaItem&;
+
+        const_iterator() = default;
+        reference operator*() const noexcept { return (*items_)[index_]; }
+        pointer operator->() const noexcept { return &**this; }
+        reference operator[](difference_type n) const noexcept { return (*items_)[index_ + n]; }
+        const_iterator& operator++() noexcept { return ++index_, *this; }
+        const_iterator& operator--() noexcept { return --index_, *this; }
+        const_iterator operator++(int) noexcept { return {items_, index_++}; }
+        const_iterator operator--(int) noexcept { return {items_, index_--}; }
+        const_iterator& operator+=(difference_type n) noexcept { return index_ += n, *this; }
+        const_iterator& operator-=(difference_type n) noexcept { return index_ -= n, *this; }
+        friend const_iterator operator+(const_iterator it, difference_type n) noexcept { return it += n; }
+        friend const_iterator operator+(difference_type n, const_iterator it) noexcept { return it += n; }
+        friend const_iterator operator-(const_iterator it, difference_type n) noexcept { return it -= n; }
+        friend difference_type operator-(const const_iterator& a, const const_iterator& b) noexcept {
+            return static_cast<difference_type>(a.index_) - static_cast<difference_type>(b.index_);
+        }
+        friend bool operator==(const const_iterator& a, const const_iterator& b) noexcept { return a.index_ == b.index_; }
+        friend auto operator<=>(const const_iterator& a, const const_iterator& b) noexcept { return a.index_ <=> b.index_; }
+
+    private:
+        friend class ITLibMediaItems;
+        const_iterator(const ITLibMediaItems* items, std::size_t index) noexcept : items_(items), index_(index) {}
+        const ITLibMediaItems* items_ = nullptr;
+        std::size_t index_ = 0;
+    };
+    using value_type = ITLibMediaItem;
+    using size_type = std::size_t;
+    using iterator = const_iterator;
+
+    std::size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
+    // The item at `index`, which must be below size().
+    const ITLibMediaItem& operator[](std::size_t index) const noexcept {
+        std::size_t run = runs_.size() - 1;
+        while (firsts_[run] > index) --run;
+        return runs_[run][index - firsts_[run]];
+    }
+    // Throws std::out_of_range for an index past the end.
+    const ITLibMediaItem& at(std::size_t index) const;
+    const ITLibMediaItem& front() const noexcept { return (*this)[0]; }
+    const ITLibMediaItem& back() const noexcept { return (*this)[size_ - 1]; }
+    const_iterator begin() const noexcept { return {this, 0}; }
+    const_iterator end() const noexcept { return {this, size_}; }
+
+    // Where `item` stands in the list; none for an item of no place in it.
+    std::optional<std::size_t> indexOf(const ITLibMediaItem* item) const noexcept;
+
+private:
+    friend class LibraryBuilder;
+    // Takes `run` as the items after these. Throws std::bad_alloc.
+    void append(std::vector<ITLibMediaItem>&& run);
+    void clear() noexcept;
+
+    std::vector<std::vector<ITLibMediaItem>> runs_;
+    std::vector<std::size_t> firsts_;  // the index of each run's first item
+    std::size_t size_ = 0;
+};
+
 class ITLibPlaylist {
 public:
     std::string_view name() const noexcept { return name_; }
@@ -268,7 +343,7 @@ public:
     const std::optional<URL>& musicFolderLocation() const noexcept { return musicFolderLocation_; }
     std::uint64_t apiMajorVersion() const noexcept { return apiMajorVersion_; }
     std::uint64_t apiMinorVersion() const noexcept { return apiMinorVersion_; }
-    const std::vector<ITLibMediaItem>& allMediaItems() const noexcept { return items_; }
+    const ITLibMediaItems& allMediaItems() const noexcept { return items_; }
     const std::vector<ITLibPlaylist>& allPlaylists() const noexcept { return playlists_; }
 
     // Identifies this opened object within the process; no two library
@@ -289,7 +364,7 @@ private:
     std::optional<URL> musicFolderLocation_;
     std::uint64_t apiMajorVersion_ = 1;
     std::uint64_t apiMinorVersion_ = 1;
-    std::vector<ITLibMediaItem> items_;
+    ITLibMediaItems items_;
     std::vector<ITLibPlaylist> playlists_;
     LibraryTexts texts_;  // the texts of the items and playlists
     std::int64_t hash_ = 0;

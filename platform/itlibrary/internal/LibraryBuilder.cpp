@@ -229,8 +229,7 @@ constexpr std::uint32_t kNoTrack = UINT32_MAX;  // no track has the ID
 
 }  // namespace
 
-LibraryBuilder::LibraryBuilder(ITLibrary& library, std::size_t sizeHint, bool laterPart)
-    : library_(library), laterPart_(laterPart) {
+LibraryBuilder::LibraryBuilder(ITLibrary& library, std::size_t sizeHint, bool laterPart) : library_(library) {
     clear();
     frames_.reserve(16);
     frames_.push_back(Frame::Document);
@@ -244,9 +243,8 @@ LibraryBuilder::LibraryBuilder(ITLibrary& library, std::size_t sizeHint, bool la
     // part of the reservation that is never written costs no memory.
     const std::size_t expected = std::min<std::size_t>(sizeHint / 700, std::size_t{1} << 21) + 16;
     trackIndex_.reserve(expected);
-    if (laterPart) return;
-    library_.items_.reserve(expected);
-    preferHugePages(library_.items_.data(), library_.items_.capacity() * sizeof(ITLibMediaItem));
+    items_.reserve(expected);
+    preferHugePages(items_.data(), items_.capacity() * sizeof(ITLibMediaItem));
 }
 
 bool LibraryBuilder::standsBetweenTracks() const noexcept {
@@ -256,17 +254,11 @@ bool LibraryBuilder::standsBetweenTracks() const noexcept {
 }
 
 void LibraryBuilder::append(LibraryBuilder& later) {
-    // Nothing points into the items before finish(), so they may move.
-    auto& items = library_.items_;
-    const std::size_t offset = items.size();
-    items.reserve(offset + later.chunkedItems_);
-    for (std::size_t c = 0; c < later.chunks_.size(); ++c) {
-        const ITLibMediaItem* chunk = later.chunks_[c].get();
-        items.insert(items.end(), chunk, chunk + std::min(kChunkItems, later.chunkedItems_ - c * kChunkItems));
-        later.chunks_[c].reset();
-    }
-    later.chunks_.clear();
-    later.chunkedItems_ = 0;
+    // The later part's items join the library as they lie.
+    joinItems();
+    const std::size_t offset = library_.items_.size();
+    library_.items_.append(std::move(later.items_));
+    later.items_ = {};
     trackIndex_.reserve(trackIndex_.size() + later.trackIndex_.size());
     for (const auto& [id, index] : later.trackIndex_) {
         trackIndex_.emplace_back(id, static_cast<std::uint32_t>(index + offset));
@@ -304,12 +296,9 @@ void LibraryBuilder::append(LibraryBuilder& later) {
     sawTracks_ = sawTracks_ || later.sawTracks_;
 }
 
-ITLibMediaItem& LibraryBuilder::newItem() {
-    if (!laterPart_) return library_.items_.emplace_back();
-    const std::size_t slot = chunkedItems_ % kChunkItems;
-    if (slot == 0) chunks_.push_back(std::make_unique<ITLibMediaItem[]>(kChunkItems));
-    ++chunkedItems_;
-    return chunks_.back()[slot];
+void LibraryBuilder::joinItems() {
+    library_.items_.append(std::move(items_));
+    items_ = {};
 }
 
 std::unique_ptr<ITLibrary> LibraryBuilder::newLibrary(std::string_view path) {
@@ -335,11 +324,13 @@ void LibraryBuilder::clear() noexcept {
     library_.apiMajorVersion_ = ITLibrary().apiMajorVersion_;
     library_.apiMinorVersion_ = ITLibrary().apiMinorVersion_;
     library_.items_.clear();
+    items_.clear();
     library_.playlists_.clear();
     library_.texts_.clear();
 }
 
 bool LibraryBuilder::finish() {
+    joinItems();
     if (!sawRoot_) notALibrary("it holds no top-level dictionary");
     if (!sawTracks_) notALibrary("its top-level dictionary has no \"Tracks\" dictionary");
     if (stopped()) return false;
@@ -578,7 +569,9 @@ void LibraryBuilder::endLeaf() {
 }
 
 void LibraryBuilder::beginTrack() {
-    item_ = &newItem();
+    // Nothing points into the items before they join the library, so they
+    // may move while they are made.
+    item_ = &items_.emplace_back();
     itemFlags_ = 0;
     trackID_.reset();
     frames_.push_back(Frame::Track);
@@ -637,7 +630,7 @@ void LibraryBuilder::finishTrack() {
     item.mediaKind_ = mediaKindOf(itemFlags_);
     item.setFlag(ITLibMediaItem::kCloud, (itemFlags_ & (kMatched | kAppleMusic | kPlaylistOnly | kRemote)) != 0);
     const std::optional<std::int64_t> id = trackID_ ? trackID_ : trackKey_;
-    const std::size_t index = (laterPart_ ? chunkedItems_ : library_.items_.size()) - 1;
+    const std::size_t index = library_.items_.size() + items_.size() - 1;  // past the items joined before
     if (id) trackIndex_.emplace_back(*id, static_cast<std::uint32_t>(index));
     trackKey_.reset();
     trackID_.reset();

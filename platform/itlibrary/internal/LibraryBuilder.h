@@ -129,7 +129,8 @@ private:
     void finishTrack();
     void beginPlaylist();
     void finishPlaylist();
-    ITLibMediaItem& newItem();
+    // Puts the items made so far into the library, after those it has.
+    void joinItems();
     void resolveMembers();
     // Marks the document as not a library, for the source to stop.
     void notALibrary(std::string_view reason) noexcept {
@@ -171,12 +172,9 @@ private:
     enum : std::uint8_t { kSetMusicFolder = 1, kSetMajorVersion = 2, kSetMinorVersion = 4 };
     std::uint8_t factsSet_ = 0;
 
-    // A later part's items, kept in chunks until they are appended to the
-    // library's, each chunk freed once it has been.
-    static constexpr std::size_t kChunkItems = 4096;
-    bool laterPart_ = false;
-    std::vector<std::unique_ptr<ITLibMediaItem[]>> chunks_;
-    std::size_t chunkedItems_ = 0;
+    // The items this builder makes, which join the library's as a run of
+    // their own: when a later part's are appended, or at finish().
+    std::vector<ITLibMediaItem> items_;
 };
 
 }  // namespace platform
