@@ -39,27 +39,31 @@ std::string description(ITLibMediaItemPlayStatus value) {
 }
 
 std::string_view LibraryTexts::add(std::string_view text) {
+    if (text.empty()) return "";
+    char* stored = room(text.size());
+    std::memcpy(stored, text.data(), text.size());
+    return {stored, text.size()};
+}
+
+char* LibraryTexts::room(std::size_t size) {
     // Small texts share blocks; one that would take much of a block gets
     // one of its own, so little of any block goes unused.
     constexpr std::size_t kBlock = std::size_t{256} << 10;
-    if (text.empty()) return "";
-    if (text.size() > left_) {
-        if (text.size() > kBlock / 8) {
-            blocks_.reserve(blocks_.size() + 1);
-            blocks_.push_back(std::make_unique_for_overwrite<char[]>(text.size()));
-            std::memcpy(blocks_.back().get(), text.data(), text.size());
-            return {blocks_.back().get(), text.size()};
-        }
+    if (size == 0) return nullptr;
+    if (size > left_) {
         blocks_.reserve(blocks_.size() + 1);
+        if (size > kBlock / 8) {
+            blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+            return blocks_.back().get();
+        }
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlock));
         next_ = blocks_.back().get();
         left_ = kBlock;
     }
     char* stored = next_;
-    std::memcpy(stored, text.data(), text.size());
-    next_ += text.size();
-    left_ -= text.size();
-    return {stored, text.size()};
+    next_ += size;
+    left_ -= size;
+    return stored;
 }
 
 void LibraryTexts::adopt(LibraryTexts&& other) {

@@ -90,6 +90,9 @@ public:
 
     // A stored copy of `text`. Throws std::bad_alloc.
     std::string_view add(std::string_view text);
+    // Room for `size` bytes of text stored together, for the caller to
+    // write (none for none). Throws std::bad_alloc.
+    char* room(std::size_t size);
     // Keeps the texts `other` stored, where they are. Throws std::bad_alloc.
     void adopt(LibraryTexts&& other);
     void clear() noexcept;
@@ -110,7 +113,7 @@ public:
     std::optional<std::string_view> title() const noexcept { return LibraryTexts::present(title_); }
 
 private:
-    friend class LibraryBuilder;
+    friend class ITLibMediaItem;
     std::string_view title_;
 };
 
@@ -129,33 +132,37 @@ class ITLibMediaItem {
 public:
     std::uint64_t persistentID() const noexcept { return persistentID_; }
     std::optional<Date> addedDate() const noexcept { return date(kAdded); }
-    const ITLibAlbum& album() const noexcept { return album_; }
+    ITLibAlbum album() const noexcept {
+        ITLibAlbum album;
+        if (has(kAlbumTitle)) album.title_ = text(kAlbumTitle);
+        return album;
+    }
     std::optional<ITLibArtist> artist() const noexcept {
-        if (artistName_.data() == nullptr) return std::nullopt;
+        if (!has(kArtistName)) return std::nullopt;
         ITLibArtist artist;
-        artist.name_ = artistName_;
+        artist.name_ = text(kArtistName);
         return artist;
     }
     std::int64_t beatsPerMinute() const noexcept { return beatsPerMinute_; }
-    std::optional<std::string_view> comments() const noexcept { return LibraryTexts::present(comments_); }
-    std::string_view composer() const noexcept { return composer_; }
-    std::optional<std::string_view> contentRating() const noexcept { return LibraryTexts::present(contentRating_); }
+    std::optional<std::string_view> comments() const noexcept { return optionalText(kComments); }
+    std::string_view composer() const noexcept { return text(kComposer); }
+    std::optional<std::string_view> contentRating() const noexcept { return optionalText(kContentRating); }
     std::uint64_t fileSize() const noexcept { return fileSize_; }
-    std::string_view genre() const noexcept { return genre_; }
-    std::optional<std::string_view> grouping() const noexcept { return LibraryTexts::present(grouping_); }
+    std::string_view genre() const noexcept { return text(kGenre); }
+    std::optional<std::string_view> grouping() const noexcept { return optionalText(kGrouping); }
     bool isCloud() const noexcept { return flags_ & kCloud; }
     bool isDRMProtected() const noexcept { return flags_ & kDRMProtected; }
     bool isVideo() const noexcept { return flags_ & kVideo; }
     bool isPurchased() const noexcept { return flags_ & kPurchased; }
     bool isRatingComputed() const noexcept { return flags_ & kRatingComputed; }
-    std::optional<std::string_view> kind() const noexcept { return LibraryTexts::present(kind_); }
+    std::optional<std::string_view> kind() const noexcept { return optionalText(kKind); }
     std::optional<Date> lastPlayedDate() const noexcept { return date(kLastPlayed); }
     // Made from the stored text on each call.
     std::optional<URL> location() const {
-        if (location_.data() == nullptr) return std::nullopt;
-        return URL::fromString(location_);
+        if (!has(kLocation)) return std::nullopt;
+        return URL::fromString(text(kLocation));
     }
-    ITLibMediaItemMediaKind mediaKind() const noexcept { return mediaKind_; }
+    ITLibMediaItemMediaKind mediaKind() const noexcept { return static_cast<ITLibMediaItemMediaKind>(mediaKind_); }
     std::optional<Date> modifiedDate() const noexcept { return date(kModified); }
     std::int64_t playCount() const noexcept { return playCount_; }
     std::int64_t rating() const noexcept { return rating_; }
@@ -165,9 +172,9 @@ public:
     std::optional<Date> skipDate() const noexcept { return date(kSkip); }
     std::int64_t startTime() const noexcept { return startTime_; }
     std::int64_t stopTime() const noexcept { return stopTime_; }
-    std::optional<std::string_view> sortTitle() const noexcept { return LibraryTexts::present(sortTitle_); }
-    std::optional<std::string_view> sortComposer() const noexcept { return LibraryTexts::present(sortComposer_); }
-    std::string_view title() const noexcept { return title_; }
+    std::optional<std::string_view> sortTitle() const noexcept { return optionalText(kSortTitle); }
+    std::optional<std::string_view> sortComposer() const noexcept { return optionalText(kSortComposer); }
+    std::string_view title() const noexcept { return text(kTitle); }
     std::int64_t totalTime() const noexcept { return totalTime_; }
     std::int64_t trackNumber() const noexcept { return trackNumber_; }
     std::int64_t volumeAdjustment() const noexcept { return volumeAdjustment_; }
@@ -176,14 +183,32 @@ public:
 private:
     friend class LibraryBuilder;
     enum DateField : std::uint8_t { kAdded, kLastPlayed, kModified, kRelease, kSkip, kDateFields };
-    enum Flag : std::uint16_t {
+    enum Flag : std::uint32_t {
         kCloud = 1u << 0,
         kDRMProtected = 1u << 1,
         kVideo = 1u << 2,
         kPurchased = 1u << 3,
         kRatingComputed = 1u << 4,
-        kHasDate = 1u << 5,  // kHasDate << field: that date is present
+        kHasDate = 1u << 5,   // kHasDate << field: that date is present
+        kHasText = 1u << 10,  // kHasText << text: that text is present
     };
+    // The texts, stored one after another (see text_). The first three
+    // are always present, empty where the library holds none.
+    enum Text : std::uint8_t {
+        kTitle, kComposer, kGenre,
+        kComments, kContentRating, kGrouping, kKind, kSortTitle, kSortComposer, kArtistName, kLocation, kAlbumTitle,
+        kTexts
+    };
+    bool has(Text t) const noexcept { return flags_ & (kHasText << t); }
+    std::string_view text(Text t) const noexcept {
+        if (text_ == nullptr) return "";
+        const std::uint32_t begin = t == 0 ? 0 : textEnds_[t - 1];
+        return {text_ + begin, textEnds_[t] - begin};
+    }
+    std::optional<std::string_view> optionalText(Text t) const noexcept {
+        if (!has(t)) return std::nullopt;
+        return text(t);
+    }
     std::optional<Date> date(DateField field) const noexcept {
         if (!(flags_ & (kHasDate << field))) return std::nullopt;
         return Date{dates_[field]};
@@ -191,14 +216,12 @@ private:
     void setDate(DateField field, std::optional<Date> date) noexcept {
         if (date) {
             dates_[field] = date->timeIntervalSince1970;
-            flags_ = static_cast<std::uint16_t>(flags_ | (kHasDate << field));
+            flags_ |= kHasDate << field;
         } else {
-            flags_ = static_cast<std::uint16_t>(flags_ & ~(kHasDate << field));
+            flags_ &= ~(kHasDate << field);
         }
     }
-    void setFlag(Flag flag, bool on) noexcept {
-        flags_ = static_cast<std::uint16_t>(on ? flags_ | flag : flags_ & ~flag);
-    }
+    void setFlag(Flag flag, bool on) noexcept { flags_ = on ? flags_ | flag : flags_ & ~flag; }
 
     std::uint64_t persistentID_ = 0;
     std::uint64_t fileSize_ = 0;
@@ -214,12 +237,13 @@ private:
     std::int64_t volumeAdjustment_ = 0;
     std::int64_t year_ = 0;
     double dates_[kDateFields] = {};
-    // Texts that are always present start out stored empty.
-    std::string_view title_ = "", composer_ = "", genre_ = "";
-    std::string_view comments_, contentRating_, grouping_, kind_, sortTitle_, sortComposer_, artistName_, location_;
-    ITLibAlbum album_;
-    ITLibMediaItemMediaKind mediaKind_ = ITLibMediaItemMediaKind::Song;
-    std::uint16_t flags_ = 0;
+    // The texts of the item, one after another in its library's storage:
+    // text t ends textEnds_[t] bytes past text_ and begins where the one
+    // before ends (the first at text_). None when all are empty.
+    const char* text_ = nullptr;
+    std::uint32_t textEnds_[kTexts] = {};
+    std::uint32_t flags_ = 0;
+    std::uint8_t mediaKind_ = static_cast<std::uint8_t>(ITLibMediaItemMediaKind::Song);
 };
 
 // A library's media items in library order: a random-access range of

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstring>
 #include <array>
 
 #include "platform/itlibrary/internal/PlistValues.h"
@@ -574,26 +575,60 @@ void LibraryBuilder::beginTrack() {
     item_ = &items_.emplace_back();
     itemFlags_ = 0;
     trackID_.reset();
+    trackTexts_.clear();
     frames_.push_back(Frame::Track);
+}
+
+void LibraryBuilder::keepText(ITLibMediaItem::Text text) {
+    TrackText& kept = trackText_[text];
+    kept.begin = static_cast<std::uint32_t>(trackTexts_.size());
+    if (trackTexts_.size() + value_.size() > UINT32_MAX) throw std::bad_alloc();  // a track's texts are counted in 32 bits
+    trackTexts_.append(value_);
+    kept.end = static_cast<std::uint32_t>(trackTexts_.size());
+    item_->flags_ |= ITLibMediaItem::kHasText << text;
+}
+
+void LibraryBuilder::storeTexts() {
+    ITLibMediaItem& item = *item_;
+    std::uint32_t size = 0;
+    for (std::size_t t = 0; t < ITLibMediaItem::kTexts; ++t) {
+        if (item.flags_ & (ITLibMediaItem::kHasText << t)) size += trackText_[t].end - trackText_[t].begin;
+        item.textEnds_[t] = size;
+    }
+    char* stored = library_.texts_.room(size);
+    item.text_ = stored;
+    for (std::size_t t = 0; t < ITLibMediaItem::kTexts; ++t) {
+        if (!(item.flags_ & (ITLibMediaItem::kHasText << t))) continue;
+        const TrackText& kept = trackText_[t];
+        std::memcpy(stored, trackTexts_.data() + kept.begin, kept.end - kept.begin);
+        stored += kept.end - kept.begin;
+    }
 }
 
 void LibraryBuilder::endTrackLeaf() {
     ITLibMediaItem& item = *item_;
     const bool flag = leafElement_ == Element::True;
     switch (leafKey_) {
-        case Key::Name: item.title_ = store(value_); break;
+        case Key::Name: keepText(ITLibMediaItem::kTitle); break;
         case Key::TrackID: trackID_ = parsePlistIdentifier(value_); break;
-        case Key::Artist: item.artistName_ = store(value_); break;
-        case Key::Album: item.album_.title_ = store(value_); break;
-        case Key::Composer: item.composer_ = store(value_); break;
-        case Key::Genre: item.genre_ = store(value_); break;
-        case Key::SortName: item.sortTitle_ = store(value_); break;
-        case Key::SortComposer: item.sortComposer_ = store(value_); break;
-        case Key::Kind: item.kind_ = store(value_); break;
-        case Key::Comments: item.comments_ = store(value_); break;
-        case Key::Grouping: item.grouping_ = store(value_); break;
-        case Key::ContentRating: item.contentRating_ = store(value_); break;
-        case Key::Location: item.location_ = value_.empty() ? std::string_view() : store(value_); break;  // as URL::fromString
+        case Key::Artist: keepText(ITLibMediaItem::kArtistName); break;
+        case Key::Album: keepText(ITLibMediaItem::kAlbumTitle); break;
+        case Key::Composer: keepText(ITLibMediaItem::kComposer); break;
+        case Key::Genre: keepText(ITLibMediaItem::kGenre); break;
+        case Key::SortName: keepText(ITLibMediaItem::kSortTitle); break;
+        case Key::SortComposer: keepText(ITLibMediaItem::kSortComposer); break;
+        case Key::Kind: keepText(ITLibMediaItem::kKind); break;
+        case Key::Comments: keepText(ITLibMediaItem::kComments); break;
+        case Key::Grouping: keepText(ITLibMediaItem::kGrouping); break;
+        case Key::ContentRating: keepText(ITLibMediaItem::kContentRating); break;
+        case Key::Location:
+            // An empty location is none, as URL::fromString says.
+            if (value_.empty()) {
+                item.flags_ &= ~(ITLibMediaItem::kHasText << ITLibMediaItem::kLocation);
+            } else {
+                keepText(ITLibMediaItem::kLocation);
+            }
+            break;
         case Key::TrackType: setBit(itemFlags_, kRemote, value_ == "Remote"); break;
         case Key::PersistentID: item.persistentID_ = parsePersistentID(value_).value_or(0); break;
         case Key::BPM: setInteger(item.beatsPerMinute_, value_); break;
@@ -627,7 +662,8 @@ void LibraryBuilder::endTrackLeaf() {
 
 void LibraryBuilder::finishTrack() {
     ITLibMediaItem& item = *item_;
-    item.mediaKind_ = mediaKindOf(itemFlags_);
+    storeTexts();
+    item.mediaKind_ = static_cast<std::uint8_t>(mediaKindOf(itemFlags_));
     item.setFlag(ITLibMediaItem::kCloud, (itemFlags_ & (kMatched | kAppleMusic | kPlaylistOnly | kRemote)) != 0);
     const std::optional<std::int64_t> id = trackID_ ? trackID_ : trackKey_;
     const std::size_t index = library_.items_.size() + items_.size() - 1;  // past the items joined before

@@ -126,6 +126,8 @@ private:
     void endTrackLeaf();
     void endPlaylistLeaf();
     void beginTrack();
+    void keepText(ITLibMediaItem::Text text);
+    void storeTexts();
     void finishTrack();
     void beginPlaylist();
     void finishPlaylist();
@@ -158,6 +160,13 @@ private:
 
     // The track or playlist being read.
     ITLibMediaItem* item_ = nullptr;
+    // The track's texts as they come, each (the last of its key) a range
+    // of trackTexts_; stored together once the track ends.
+    struct TrackText {
+        std::uint32_t begin = 0, end = 0;
+    };
+    std::string trackTexts_;
+    TrackText trackText_[ITLibMediaItem::kTexts] = {};
     std::uint32_t itemFlags_ = 0;
     std::optional<std::int64_t> trackKey_, trackID_;
     std::optional<std::int64_t> memberID_;  // the track ID of the playlist member being read
