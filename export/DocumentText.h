@@ -90,7 +90,7 @@ struct DocumentPiece {
 // kMembers members, a playlist of more members split into runs of them.
 class DocumentPlan {
 public:
-    static constexpr std::size_t kTracks = 256, kMembers = 16384;
+    static constexpr std::size_t kTracks = 128, kMembers = 8192;
 
     // (Runs of other lengths, at least 1, give the same text.)
     template <class Library>

@@ -4,15 +4,62 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace harmonode {
 namespace {
 
+// Rooms that one text's pieces were made in, lent to the next text's, so
+// that texts after the first neither grow nor touch fresh ones. Each room
+// starts out large enough for a piece, so it seldom grows.
+class RoomPool {
+public:
+    static constexpr std::size_t kRoom = std::size_t{256} << 10;
+    static constexpr std::size_t kKept = 2 * kAhead;
+
+    std::string take() {
+        {
+            const std::lock_guard lock(mutex_);
+            if (!rooms_.empty()) {
+                std::string room = std::move(rooms_.back());
+                rooms_.pop_back();
+                if (room.size() >= kRoom) return room;
+            }
+        }
+        std::string room;
+        room.resize(kRoom);
+        return room;
+    }
+    void give(std::string&& room) noexcept {
+        const std::lock_guard lock(mutex_);
+        if (rooms_.size() < kKept && room.size() >= kRoom) {
+            try {
+                rooms_.push_back(std::move(room));
+            } catch (const std::bad_alloc&) {
+                // The room is dropped.
+            }
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> rooms_;
+};
+
+RoomPool& roomPool() {
+    static RoomPool pool;
+    return pool;
+}
+
 class InOrder {
 public:
     InOrder(std::size_t count, const PieceMaker& make) : count_(count), make_(make) {}
+    ~InOrder() {
+        for (Slot& slot : slots_) roomPool().give(std::move(slot.room));
+    }
 
     void run(const RoomSink& sink) {
         try {
@@ -47,6 +94,7 @@ private:
         lock.unlock();
         std::size_t length = 0;
         try {
+            if (slot.room.size() < RoomPool::kRoom) slot.room = roomPool().take();
             length = make_(piece, slot.room);
         } catch (...) {
             lock.lock();

@@ -6,8 +6,9 @@
 // on the calling thread and on one thread of its own (the caller's alone
 // where no thread can be started), at most kAhead of them ahead of the one
 // the sink was handed last, each in a room of its own that is lent again
-// once the sink has had its piece: so the memory a text takes is bounded
-// and, once the rooms have grown, no longer fresh.
+// once the sink has had its piece: so the memory a text takes is bounded.
+// The rooms are kept for the texts that follow (a few megabytes for the
+// process's life), so those touch no fresh memory for them.
 //
 // `make(i, room)` writes piece i at the start of `room` (which it may grow;
 // its size is the room there is, not the text) and gives its length; it is
