@@ -349,7 +349,9 @@ std::optional<Status> PartedScan::run() {
     if (starts_.taken != nullptr) *starts_.taken = 0;
     Pass<Scanner> first(library_, name_, bytes_.size());
     std::optional<Error> error;
-    const Ended ended = feed(first, bytes_.from(0, true), 0, kToTheEnd, 0, error);
+    // Where the file is read in parts, each reads its own: the cores are
+    // busy enough without a thread that reads ahead.
+    const Ended ended = feed(first, bytes_.from(0, starts_.from.empty()), 0, kToTheEnd, 0, error);
     if (ended != Ended::AtNextPart) abandonFrom(1);
     for (std::thread& thread : threads_) thread.join();
     threads_.clear();
