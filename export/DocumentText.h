@@ -63,7 +63,13 @@ constexpr std::uint64_t magnitude(std::int64_t value) noexcept {
 // them the line feed and indentation, then the quoted key and the
 // separator.
 struct TrackKeyTexts {
-    std::array<std::string, kTrackElemCount> lead;
+    // A lead's text, in a room of its own that may be copied whole.
+    struct Lead {
+        static constexpr std::size_t kRoom = 64;
+        char text[kRoom] = {};
+        std::uint8_t size = 0;
+    };
+    std::array<Lead, kTrackElemCount> lead;
     std::array<bool, kTrackElemCount> boolean{};  // the field is declared kBool
 };
 const TrackKeyTexts& trackKeyTexts(JsonLayout layout);
@@ -208,7 +214,8 @@ private:
     void member(TrackElem e) {
         if (!first_) out_.raw(',');
         first_ = false;
-        out_.raw(keys_.lead[static_cast<std::size_t>(e)]);
+        const detail::TrackKeyTexts::Lead& lead = keys_.lead[static_cast<std::size_t>(e)];
+        out_.rawFrom(lead.text, lead.size);
     }
     void notBoolean(TrackElem e) const { HARMONODE_ASSERT(!keys_.boolean[static_cast<std::size_t>(e)]); }
     void pid(std::uint64_t id) {

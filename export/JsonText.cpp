@@ -157,11 +157,14 @@ constexpr std::size_t kNumberRoom = 32;
 }  // namespace
 
 void JsonTextOutput::number(std::int64_t n) {
+    // Many of the numbers a library gives are single digits, zero mostly.
+    if (n >= 0 && n < 10) return raw(static_cast<char>('0' + n));
     char* at = room(kNumberRoom);
     used_ = static_cast<std::size_t>(std::to_chars(at, at + kNumberRoom, n).ptr - out_.data());
 }
 
 void JsonTextOutput::number(std::uint64_t n) {
+    if (n < 10) return raw(static_cast<char>('0' + n));
     char* at = room(kNumberRoom);
     used_ = static_cast<std::size_t>(std::to_chars(at, at + kNumberRoom, n).ptr - out_.data());
 }

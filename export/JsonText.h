@@ -66,6 +66,14 @@ public:
         *room(1) = c;
         ++used_;
     }
+    // The first `size` of the `Room` bytes at `text`: all of them are
+    // copied, which is quicker than a copy of just those, and only those
+    // count.
+    template <std::size_t Room>
+    void rawFrom(const char (&text)[Room], std::size_t size) {
+        std::memcpy(room(Room), text, Room);
+        used_ += size;
+    }
     void string(std::string_view text);
     void number(std::int64_t n);
     void number(std::uint64_t n);
