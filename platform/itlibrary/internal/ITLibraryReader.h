@@ -19,7 +19,8 @@
 // library comes of a file until all of it has been read.
 //
 // Stateless; each call reads on its own, on the calling thread and threads
-// of its own: one reading the file ahead, one for each later part.
+// of its own: one for each later part, or, where the file is read in one
+// part, one reading it ahead.
 
 #include <cstddef>
 #include <cstdint>
