@@ -146,6 +146,30 @@ TEST(ITLibraryReader, AbsentValuesTakeTheirEmptyForms) {
     EXPECT_EQ(library->apiMinorVersion(), 1u);
 }
 
+TEST(ITLibraryReader, AKeyGivenTwiceKeepsItsLastValueAndEveryOtherTextItsOwn) {
+    const auto library =
+        read(plist(tracks(track(1, str("Name", "first") + str("Artist", "Ärtist") + str("Location", "file:///a.mp3") +
+                                       str("Comments", "") + str("Name", "second") + str("Album", "Album") +
+                                       str("Location", "") + str("Genre", "Jazz") + str("Sort Name", "sort")) +
+                          track(2, str("Location", "file:///b%20c.mp3") + str("Name", std::string(70000, 'n'))))));
+    ASSERT_EQ(library->allMediaItems().size(), 2u);
+    const ITLibMediaItem& first = library->allMediaItems()[0];
+    EXPECT_EQ(first.title(), "second");
+    EXPECT_EQ(first.artist()->name(), "Ärtist");
+    EXPECT_EQ(first.album().title(), "Album");
+    EXPECT_EQ(first.comments(), "");  // present, though empty
+    EXPECT_FALSE(first.location()) << "an empty location is none";
+    EXPECT_EQ(first.genre(), "Jazz");
+    EXPECT_EQ(first.sortTitle(), "sort");
+    EXPECT_EQ(first.composer(), "");
+    EXPECT_FALSE(first.kind());
+    const ITLibMediaItem& second = library->allMediaItems()[1];
+    EXPECT_EQ(second.location()->path(), "/b c.mp3");
+    EXPECT_EQ(second.title(), std::string(70000, 'n'));
+    EXPECT_FALSE(second.artist());
+    EXPECT_FALSE(second.album().title());
+}
+
 TEST(ITLibraryReader, LibraryFactsComeFromTheTopLevel) {
     const auto library = read(plist(integer("Major Version", 2) + integer("Minor Version", 7) + tracks("") +
                                     str("Music Folder", "file:///Users/me/Music/Media%20Folder/")));
