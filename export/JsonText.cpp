@@ -184,7 +184,21 @@ char* decimal(char* at, std::uint64_t n) noexcept {
         return pairs;
     }();
     std::size_t digits = 1;
-    for (std::uint64_t rest = n; rest >= 10; rest /= 10) ++digits;
+    for (std::uint64_t rest = n;; rest /= 10000, digits += 4) {
+        if (rest < 10) break;
+        if (rest < 100) {
+            digits += 1;
+            break;
+        }
+        if (rest < 1000) {
+            digits += 2;
+            break;
+        }
+        if (rest < 10000) {
+            digits += 3;
+            break;
+        }
+    }
     char* const end = at + digits;
     char* p = end;
     while (n >= 100) {
