@@ -580,6 +580,13 @@ TEST(ITLibraryReader, TheDeclaredEncodingIsTheOneRead) {
             ASSERT_TRUE(library) << title;
             EXPECT_EQ(onlyItem(library).title(), title) << chunk;
         }
+        // Asked to read it in parts, from any place, the reader reads a
+        // file it converts in one.
+        for (std::size_t at = 0; at < xml.size(); at += 7) {
+            auto inParts = ITLibraryReader::readBytes(xml, "Library.xml", 5, ITLibraryReader::Readers::Both, {{at}, true});
+            ASSERT_TRUE(inParts) << title << " in parts from " << at;
+            EXPECT_EQ(onlyItem(inParts.value()).title(), title) << "in parts from " << at;
+        }
     }
 }
 
