@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes a synthetic music library XML export of N tracks.
 
-    generate_library.py N OUT.xml [--seed S]
+    generate_library.py N OUT.xml [--seed S] [--markup]
 
 The file has the layout the music application writes (tab indentation, one
 key and value per line, booleans only when true), realistic track fields, a
@@ -9,7 +9,11 @@ few non-ASCII and entity-escaped names, some podcasts, videos and cloud
 tracks without a location, and playlists of varied sizes: the master playlist
 of every track, distinguished ones, folders with children, smart playlists
 with their criteria data, and plain ones from one track to many thousands.
-The same N and seed always give the same bytes.
+With --markup it also holds what XML allows among the tracks and exports
+seldom write: a comment and a processing instruction between two tracks, and
+a reference to an entity that the document type never declares in a track's
+name; the rest of the file is the same as without it. The same N, seed and
+options always give the same bytes.
 """
 
 import argparse
@@ -82,7 +86,7 @@ def make_artists(rng, count):
     return [name_of(rng, 3) for _ in range(count)]
 
 
-def write_track(w, rng, track_id, artists, albums):
+def write_track(w, rng, track_id, artists, albums, name_suffix=""):
     t = "\t\t\t"
     artist = rng.choice(artists)
     album, album_artist, genre, year, disc_count, track_count = rng.choice(albums)
@@ -97,7 +101,7 @@ def write_track(w, rng, track_id, artists, albums):
     w.line(f"\t\t<key>{track_id}</key>")
     w.line("\t\t<dict>")
     w.line(f"{t}<key>Track ID</key><integer>{track_id}</integer>")
-    w.line(f"{t}<key>Name</key><string>{escape(name)}</string>")
+    w.line(f"{t}<key>Name</key><string>{escape(name)}{name_suffix}</string>")
     w.line(f"{t}<key>Artist</key><string>{escape(artist)}</string>")
     w.line(f"{t}<key>Album Artist</key><string>{escape(album_artist)}</string>")
     if rng.random() < 0.4:
@@ -219,7 +223,7 @@ def write_playlist(w, rng, name, track_ids, *, pid=None, master=False, distingui
     w.line("\t\t</dict>")
 
 
-def generate(count, out, seed):
+def generate(count, out, seed, markup=False):
     rng = random.Random(seed)
     artists = make_artists(rng, max(10, count // 12))
     albums = []
@@ -244,10 +248,15 @@ def generate(count, out, seed):
     w.line("\t<dict>")
     track_ids = []
     next_id = 1000
-    for _ in range(count):
+    for index in range(count):
         next_id += rng.choice((2, 2, 2, 4, 6))
         track_ids.append(next_id)
-        write_track(w, rng, next_id, artists, albums)
+        if markup and index == count // 4:
+            w.line("\t\t<!-- tracks moved here from another library -->")
+        if markup and index == count // 2:
+            w.line('\t\t<?library-tool checked="yes"?>')
+        suffix = " &nbsp;(live)" if markup and index == 3 * count // 4 else ""
+        write_track(w, rng, next_id, artists, albums, suffix)
     w.line("\t</dict>")
 
     w.line("\t<key>Playlists</key>")
@@ -283,11 +292,13 @@ def main(argv):
     parser.add_argument("count", type=int, help="number of tracks")
     parser.add_argument("out", help="the XML file to write")
     parser.add_argument("--seed", type=int, default=1, help="random seed (default 1)")
+    parser.add_argument("--markup", action="store_true",
+                        help="a comment, a processing instruction and an undeclared entity among the tracks")
     args = parser.parse_args(argv)
     if args.count < 0:
         parser.error("the number of tracks cannot be negative")
     with open(args.out, "w", encoding="utf-8", newline="\n") as out:
-        generate(args.count, out, args.seed)
+        generate(args.count, out, args.seed, args.markup)
     return 0
 
 

@@ -15,6 +15,9 @@ platform::Result<LibraryDocument> openDocument() {
     return ITunesToJSON().readLibrary(std::move(library.value()));
 }
 
+// The pieces of a text, each handed to the output in its room.
+void writeRoom(std::string& room, std::size_t length) { writeOutput(room, length); }
+
 }  // namespace
 
 platform::Result<LibraryDocument> libraryToJSON() {
@@ -23,7 +26,7 @@ platform::Result<LibraryDocument> libraryToJSON() {
     // The pretty text goes out piece by piece as it is made, never whole in
     // memory. The library was read whole before, so a damaged file gives an
     // error and no text at all.
-    jsonToString(document.value(), writeOutput);
+    jsonToString(document.value(), RoomSink(writeRoom));
     writeOutput("\n");
     return document;
 }
@@ -34,7 +37,7 @@ platform::Status exportLibraryToFile(const platform::URL& destURL) {
     // Each piece of the pretty text goes to the file as it goes to standard
     // output. Standard output gets the whole text even when the file cannot
     // be written; the error is reported after it.
-    const platform::Status written = writeJSON(destURL, document.value(), writeOutput);
+    const platform::Status written = writeJSON(destURL, document.value(), RoomSink(writeRoom));
     writeOutput("\n");
     return written;
 }

@@ -1,5 +1,9 @@
 #include "bridge/Output.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -38,21 +42,34 @@ public:
             put(text);
             return;
         }
-        std::string piece;
+        Piece piece;
         {
             std::unique_lock lock(mutex_);
             changed_.wait(lock, [&] { return queue_.size() < kWaiting; });
             if (!spare_.empty()) {
-                piece = std::move(spare_.back());
+                piece.text = std::move(spare_.back());
                 spare_.pop_back();
             }
         }
-        piece.assign(text);  // the caller's text is its own again once this returns
+        piece.text.assign(text);  // the caller's text is its own again once this returns
+        piece.length = text.size();
+        queue(std::move(piece));
+    }
+
+    void write(std::string& room, std::size_t length) {
+        if (!started_) start();
+        if (!thread_.joinable() || length < kLarge) return write(std::string_view(room.data(), length));
+        Piece piece{std::move(room), length};
         {
-            const std::lock_guard lock(mutex_);
-            queue_.push_back(std::move(piece));
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return queue_.size() < kWaiting; });
+            room = std::string();
+            if (!spare_.empty()) {
+                room = std::move(spare_.back());
+                spare_.pop_back();
+            }
         }
-        changed_.notify_all();
+        queue(std::move(piece));
     }
 
     void flush() {
@@ -63,6 +80,23 @@ public:
 private:
     static constexpr std::size_t kLarge = std::size_t{64} << 10;
     static constexpr std::size_t kWaiting = 2;
+    // Room a pipe to the host is given: a large piece's (the most an
+    // unprivileged process may ask for on most systems).
+    static constexpr int kPipeRoom = 1 << 20;
+
+    // A piece waiting to be written: the first `length` bytes of `text`.
+    struct Piece {
+        std::string text;
+        std::size_t length = 0;
+    };
+
+    void queue(Piece&& piece) {
+        {
+            const std::lock_guard lock(mutex_);
+            queue_.push_back(std::move(piece));
+        }
+        changed_.notify_all();
+    }
 
     static void put(std::string_view text) {
         // A failed write (the host went away) has no one to be reported to.
@@ -71,6 +105,12 @@ private:
 
     void start() {
         started_ = true;
+        // Fewer, larger transfers to the host; the pipe keeps its room if
+        // it cannot have more.
+        struct stat st {};
+        if (::fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode)) {
+            static_cast<void>(::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, kPipeRoom));
+        }
         try {
             thread_ = std::thread([this] { run(); });
         } catch (const std::system_error&) {
@@ -90,14 +130,14 @@ private:
         for (;;) {
             changed_.wait(lock, [&] { return stop_ || !queue_.empty(); });
             if (queue_.empty()) return;
-            std::string piece = std::move(queue_.front());
+            Piece piece = std::move(queue_.front());
             queue_.pop_front();
             writing_ = true;
             lock.unlock();
-            put(piece);
+            put(std::string_view(piece.text.data(), piece.length));
             lock.lock();
             writing_ = false;
-            if (spare_.size() < kWaiting) spare_.push_back(std::move(piece));
+            if (spare_.size() < kSpares) spare_.push_back(std::move(piece.text));
             changed_.notify_all();
         }
     }
@@ -105,8 +145,11 @@ private:
     bool started_ = false;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::string> queue_;   // pieces waiting for the writer
+    std::deque<Piece> queue_;         // pieces waiting for the writer
     std::vector<std::string> spare_;  // written pieces, their room to be used again
+    // Spare rooms kept: enough for the pieces that wait and a text's pieces
+    // to circulate without fresh ones.
+    static constexpr std::size_t kSpares = 4;
     bool writing_ = false;
     bool stop_ = false;
     std::thread thread_;
@@ -125,6 +168,12 @@ void writeOutput(std::string_view text) {
     if (text.empty()) return;
     writer().write(text);
     lineOpen = text.back() != '\n';
+}
+
+void writeOutput(std::string& room, std::size_t length) {
+    if (length == 0) return;
+    lineOpen = room[length - 1] != '\n';
+    writer().write(room, length);
 }
 
 void endOpenLine() {

@@ -3,8 +3,9 @@
 // in the order they are written, to standard output (unbuffered once the
 // process entry has switched it). A large piece of text is written by a
 // thread of the output's own while the bridge goes on; anything else has
-// gone out when the call returns, and so has everything before it.
-// Bridge thread only.
+// gone out when the call returns, and so has everything before it. Where
+// standard output is a pipe, its room is made a large piece's once the
+// first such piece is written. Bridge thread only.
 
 #include <string>
 #include <string_view>
@@ -13,6 +14,12 @@ namespace harmonode {
 
 // Writes `text` as it stands.
 void writeOutput(std::string_view text);
+
+// Writes the first `length` bytes of `room` as they stand. A large piece is
+// taken whole for the output's thread rather than copied: `room` is then
+// left holding room of another piece, which the output's thread is done
+// with, for the next piece to be written into.
+void writeOutput(std::string& room, std::size_t length);
 
 // Writes `line` followed by one line feed, as one line whatever it holds,
 // so that a progress line can never end a block or forge a reply: bytes

@@ -7,9 +7,10 @@
 //
 // readLibrary is a template over the library it reads, so any object that
 // offers the library's properties serves (the tests feed fakes). Writing a
-// document only reads it and its library: its texts may be written on
-// several threads at once where reading the library is thread-safe, as the
-// library reader's objects are. Copies of a document share its library.
+// document only reads it and its library, from two threads at once (see
+// write): reading the library must be thread-safe, as the library reader's
+// objects are. Its texts may be written on several threads at once too.
+// Copies of a document share its library.
 
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@
 
 #include "export/DocumentText.h"
 #include "export/JsonText.h"
+#include "export/OrderedPieces.h"
 #include "export/Utils.h"
 #include "platform/foundation/Date.h"
 
@@ -37,15 +39,29 @@ public:
     template <class Library>
     LibraryDocument(std::unique_ptr<Library> library, const DocumentFacts& facts)
         : write_([library = std::shared_ptr<const Library>(std::move(library)), facts](JsonLayout layout,
-                                                                                      const JsonSink& sink) {
-              DocumentWriter(layout, sink).document(*library, facts);
+                                                                                      const RoomSink& sink) {
+              const DocumentPlan plan(*library);
+              const auto& pieces = plan.pieces();
+              writeInOrder(
+                  pieces.size(),
+                  [&](std::size_t piece, std::string& room) {
+                      DocumentWriter writer(layout, room);
+                      writer.piece(*library, facts, pieces[piece]);
+                      return writer.text().size();
+                  },
+                  sink);
           }) {}
 
-    // Writes the document's text in `layout` to `sink`, piece by piece.
-    void write(JsonLayout layout, const JsonSink& sink) const { write_(layout, sink); }
+    // Writes the document's text in `layout` to `sink`, piece by piece in
+    // order, the pieces made on two threads (OrderedPieces.h); `sink` is
+    // called on the calling thread alone.
+    void write(JsonLayout layout, const RoomSink& sink) const { write_(layout, sink); }
+    void write(JsonLayout layout, const JsonSink& sink) const {
+        write_(layout, [&](std::string& room, std::size_t length) { sink(std::string_view(room.data(), length)); });
+    }
 
 private:
-    std::function<void(JsonLayout, const JsonSink&)> write_;
+    std::function<void(JsonLayout, const RoomSink&)> write_;
 };
 
 class ITunesToJSON {

@@ -1,6 +1,8 @@
 #include "export/JsonText.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -48,6 +50,21 @@ const unsigned char* nextSpecial(const unsigned char* p, const unsigned char* en
         p += 16;
     }
 #endif
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight at a time, in one word: a byte's high bit marks it. (A
+        // borrow may mark bytes after the first marked one, never before.)
+        constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+        while (end - p >= 8) {
+            std::uint64_t x;
+            std::memcpy(&x, p, sizeof x);
+            const std::uint64_t quote = x ^ (kOnes * '"'), backslash = x ^ (kOnes * '\\');
+            const std::uint64_t special = (((x - kOnes * 0x20) & ~x) | x | ((quote - kOnes) & ~quote) |
+                                           ((backslash - kOnes) & ~backslash)) &
+                                          kHigh;
+            if (special != 0) return p + (__builtin_ctzll(special) >> 3);
+            p += 8;
+        }
+    }
     while (p < end && *p >= 0x20 && *p < 0x80 && *p != '"' && *p != '\\') ++p;
     return p;
 }
@@ -96,8 +113,10 @@ JsonTextOutput::JsonTextOutput(const JsonSink& sink) : out_(own_), sink_(&sink) 
 
 JsonTextOutput::JsonTextOutput(std::string& whole) : out_(whole), used_(whole.size()) {}
 
+JsonTextOutput::JsonTextOutput(std::string& room, Overwrite) : out_(room), keepRoom_(true) {}
+
 JsonTextOutput::~JsonTextOutput() {
-    if (sink_ == nullptr) out_.resize(used_);
+    if (sink_ == nullptr && !keepRoom_) out_.resize(used_);
 }
 
 void JsonTextOutput::grow(std::size_t size) { out_.resize(std::max(out_.size() * 2, used_ + size + 64)); }
@@ -108,10 +127,10 @@ void JsonTextOutput::handOver() {
 }
 
 void JsonTextOutput::finish() {
-    if (sink_ == nullptr) {
+    if (sink_ != nullptr) {
+        if (used_ > 0) handOver();
+    } else if (!keepRoom_) {
         out_.resize(used_);
-    } else if (used_ > 0) {
-        handOver();
     }
 }
 
@@ -152,16 +171,64 @@ void JsonTextOutput::string(std::string_view text) {
 namespace {
 // Room enough for any of the numbers written.
 constexpr std::size_t kNumberRoom = 32;
+
+// The decimal digits of `n` at `at`, two at a time from the last; gives
+// the end of them.
+char* decimal(char* at, std::uint64_t n) noexcept {
+    static constexpr auto kPairs = [] {
+        std::array<char, 200> pairs{};
+        for (int i = 0; i < 100; ++i) {
+            pairs[2 * i] = static_cast<char>('0' + i / 10);
+            pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+        }
+        return pairs;
+    }();
+    std::size_t digits = 1;
+    for (std::uint64_t rest = n;; rest /= 10000, digits += 4) {
+        if (rest < 10) break;
+        if (rest < 100) {
+            digits += 1;
+            break;
+        }
+        if (rest < 1000) {
+            digits += 2;
+            break;
+        }
+        if (rest < 10000) {
+            digits += 3;
+            break;
+        }
+    }
+    char* const end = at + digits;
+    char* p = end;
+    while (n >= 100) {
+        p -= 2;
+        std::memcpy(p, &kPairs[2 * (n % 100)], 2);
+        n /= 100;
+    }
+    if (n >= 10) {
+        p -= 2;
+        std::memcpy(p, &kPairs[2 * n], 2);
+    } else {
+        *--p = static_cast<char>('0' + n);
+    }
+    return end;
+}
+
 }  // namespace
 
 void JsonTextOutput::number(std::int64_t n) {
+    // Many of the numbers a library gives are single digits, zero mostly.
+    if (n >= 0 && n < 10) return raw(static_cast<char>('0' + n));
     char* at = room(kNumberRoom);
-    used_ = static_cast<std::size_t>(std::to_chars(at, at + kNumberRoom, n).ptr - out_.data());
+    if (n < 0) *at++ = '-';
+    used_ = static_cast<std::size_t>(decimal(at, n < 0 ? ~static_cast<std::uint64_t>(n) + 1 : static_cast<std::uint64_t>(n)) - out_.data());
 }
 
 void JsonTextOutput::number(std::uint64_t n) {
+    if (n < 10) return raw(static_cast<char>('0' + n));
     char* at = room(kNumberRoom);
-    used_ = static_cast<std::size_t>(std::to_chars(at, at + kNumberRoom, n).ptr - out_.data());
+    used_ = static_cast<std::size_t>(decimal(at, n) - out_.data());
 }
 
 void JsonTextOutput::newline(int depth) {

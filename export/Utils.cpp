@@ -13,20 +13,24 @@
 namespace harmonode {
 
 PidText pidText(std::uint64_t persistentID) noexcept {
-    // The two digits of every byte value, so a byte takes one look-up.
-    static constexpr auto kPairs = [] {
-        constexpr char kDigits[] = "0123456789ABCDEF";
-        std::array<char, 512> pairs{};
-        for (std::size_t b = 0; b < 256; ++b) {
-            pairs[2 * b] = kDigits[b >> 4];
-            pairs[2 * b + 1] = kDigits[b & 0xF];
-        }
-        return pairs;
-    }();
+    // Each half's eight nibbles spread to a byte each, most significant
+    // first in memory, then made digits all at once.
+    const auto digits = [](std::uint64_t half) {
+        std::uint64_t x = half & 0xFFFFFFFFu;
+        x = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
+        x = (x | (x << 8)) & 0x00FF00FF00FF00FFull;
+        x = (x | (x << 4)) & 0x0F0F0F0F0F0F0F0Full;
+        // Nibbles from 10 up take the seven letters' offset past '9'.
+        const std::uint64_t letters = ((x + 0x0606060606060606ull) >> 4) & 0x0101010101010101ull;
+        x += 0x3030303030303030ull + letters * 7;
+        // The nibbles stand least significant first: the text wants them the
+        // other way round.
+        return __builtin_bswap64(x);
+    };
     PidText text;
-    for (int i = 7; i >= 0; --i, persistentID >>= 8) {
-        std::memcpy(text.chars + 2 * i, &kPairs[2 * (persistentID & 0xFF)], 2);
-    }
+    const std::uint64_t high = digits(persistentID >> 32), low = digits(persistentID);
+    std::memcpy(text.chars, &high, sizeof high);
+    std::memcpy(text.chars + 8, &low, sizeof low);
     return text;
 }
 
@@ -44,7 +48,9 @@ std::int64_t millisecondsSince1970(const platform::Date& date) noexcept {
 
 void jsonToString(const LibraryDocument& json, const JsonSink& sink) { json.write(JsonLayout::pretty, sink); }
 
-platform::Status writeJSON(const platform::URL& destURL, const LibraryDocument& json, const JsonSink& echo) {
+void jsonToString(const LibraryDocument& json, const RoomSink& sink) { json.write(JsonLayout::pretty, sink); }
+
+platform::Status writeJSON(const platform::URL& destURL, const LibraryDocument& json, const RoomSink& echo) {
     std::optional<platform::Error> failure;
     std::optional<platform::AtomicFileWriter> file;
     if (!destURL.isFileURL()) {
@@ -55,12 +61,19 @@ platform::Status writeJSON(const platform::URL& destURL, const LibraryDocument& 
         file.emplace(std::move(started.value()));
     }
     if (failure && !echo) return *failure;
-    jsonToString(json, [&](std::string_view piece) {
-        if (echo) echo(piece);
-        if (file) file->write(piece);
+    jsonToString(json, [&](std::string& room, std::size_t length) {
+        if (file) file->write(std::string_view(room.data(), length));
+        if (echo) echo(room, length);
     });
     if (failure) return *failure;
     return file->commit();
+}
+
+platform::Status writeJSON(const platform::URL& destURL, const LibraryDocument& json, const JsonSink& echo) {
+    if (!echo) return writeJSON(destURL, json, RoomSink());
+    return writeJSON(destURL, json, RoomSink([&](std::string& room, std::size_t length) {
+                         echo(std::string_view(room.data(), length));
+                     }));
 }
 
 void runTests() {

@@ -35,11 +35,14 @@ std::int64_t millisecondsSince1970(const platform::Date& date) noexcept;
 // The pretty-printed JSON text of `json` (several indented lines, UTF-8),
 // handed to `sink` piece by piece as it is made, never whole in memory.
 void jsonToString(const LibraryDocument& json, const JsonSink& sink);
+void jsonToString(const LibraryDocument& json, const RoomSink& sink);
 
 // Writes the text of jsonToString(json) exactly, atomically, to the file
 // named by the file URL `destURL`. Each piece of it goes to `echo` as well
-// (where given), all of it even when the file cannot be written; the error
-// comes after. A failed write leaves an earlier file as it was.
+// (where given; after the file has it), all of it even when the file
+// cannot be written; the error comes after. A failed write leaves an
+// earlier file as it was.
+platform::Status writeJSON(const platform::URL& destURL, const LibraryDocument& json, const RoomSink& echo);
 platform::Status writeJSON(const platform::URL& destURL, const LibraryDocument& json, const JsonSink& echo = {});
 
 // Start-up self-check of the persistent-ID text; stops the process with

@@ -1,5 +1,6 @@
-// The library reader on any bytes: read whole and read in pieces, it must
-// give the same library or the same error. Sanitizers catch the rest.
+// The library reader on any bytes: read whole, read in pieces and with its
+// scanner in parts, it must give the same library or the same error.
+// Sanitizers catch the rest.
 
 #include <cstdint>
 #include <cstdio>
@@ -57,6 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::fprintf(stderr, "read whole:\n%s\nread in pieces of %zu:\n%s\n", whole.c_str(), piece, cut.c_str());
             std::abort();
         }
+    }
+    const platform::ScannerParts parts{{size / 4, size / 2, 3 * size / 4}};
+    const std::string inParts = describe(ITLibraryReader::readBytes(bytes, "fuzz.xml", 1 + size % 5,
+                                                                    ITLibraryReader::Readers::Both, parts));
+    if (inParts != whole) {
+        std::fprintf(stderr, "read whole:\n%s\nread in parts:\n%s\n", whole.c_str(), inParts.c_str());
+        std::abort();
     }
     return 0;
 }

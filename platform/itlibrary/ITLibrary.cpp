@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "platform/itlibrary/internal/ITLibraryReader.h"
 #include "platform/itlibrary/internal/LibraryBuilder.h"
@@ -38,33 +39,74 @@ std::string description(ITLibMediaItemPlayStatus value) {
 }
 
 std::string_view LibraryTexts::add(std::string_view text) {
+    if (text.empty()) return "";
+    char* stored = room(text.size());
+    std::memcpy(stored, text.data(), text.size());
+    return {stored, text.size()};
+}
+
+char* LibraryTexts::room(std::size_t size) {
     // Small texts share blocks; one that would take much of a block gets
     // one of its own, so little of any block goes unused.
     constexpr std::size_t kBlock = std::size_t{256} << 10;
-    if (text.empty()) return "";
-    if (text.size() > left_) {
-        if (text.size() > kBlock / 8) {
-            blocks_.reserve(blocks_.size() + 1);
-            blocks_.push_back(std::make_unique_for_overwrite<char[]>(text.size()));
-            std::memcpy(blocks_.back().get(), text.data(), text.size());
-            return {blocks_.back().get(), text.size()};
-        }
+    if (size == 0) return nullptr;
+    if (size > left_) {
         blocks_.reserve(blocks_.size() + 1);
+        if (size > kBlock / 8) {
+            blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+            return blocks_.back().get();
+        }
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlock));
         next_ = blocks_.back().get();
         left_ = kBlock;
     }
     char* stored = next_;
-    std::memcpy(stored, text.data(), text.size());
-    next_ += text.size();
-    left_ -= text.size();
-    return {stored, text.size()};
+    next_ += size;
+    left_ -= size;
+    return stored;
+}
+
+void LibraryTexts::adopt(LibraryTexts&& other) {
+    // The block that texts are added to goes on being next_'s.
+    blocks_.insert(blocks_.end(), std::make_move_iterator(other.blocks_.begin()),
+                   std::make_move_iterator(other.blocks_.end()));
+    other.clear();
 }
 
 void LibraryTexts::clear() noexcept {
     blocks_.clear();
     next_ = nullptr;
     left_ = 0;
+}
+
+const ITLibMediaItem& ITLibMediaItems::at(std::size_t index) const {
+    if (index >= size_) throw std::out_of_range("no media item at " + std::to_string(index));
+    return (*this)[index];
+}
+
+std::optional<std::size_t> ITLibMediaItems::indexOf(const ITLibMediaItem* item) const noexcept {
+    for (std::size_t run = 0; run < runs_.size(); ++run) {
+        const auto& items = runs_[run];
+        if (!items.empty() && item >= items.data() && item < items.data() + items.size()) {
+            return firsts_[run] + static_cast<std::size_t>(item - items.data());
+        }
+    }
+    return std::nullopt;
+}
+
+void ITLibMediaItems::append(std::vector<ITLibMediaItem>&& run) {
+    if (run.empty()) return;
+    runs_.reserve(runs_.size() + 1);
+    firsts_.reserve(runs_.size() + 1);
+    firsts_.push_back(size_);
+    size_ += run.size();
+    runs_.push_back(std::move(run));
+}
+
+void ITLibMediaItems::clear() noexcept {
+    runs_.clear();
+    firsts_.clear();
+    size_ = 0;
 }
 
 ITLibrary::ITLibrary() = default;

@@ -6,12 +6,15 @@
 // music application exports (see LibraryLocation.h for where it is found).
 // Opening parses the whole file into these objects; nothing is kept of the
 // XML. An `ITLibrary` owns its media items and playlists; a playlist's
-// `items()` point into the library's `allMediaItems()` and stay valid until
-// the library is reloaded or destroyed, and so do the texts they give,
-// which the library stores compactly. Objects are not thread-safe to
+// `items()` point to items of the library's `allMediaItems()` and stay
+// valid until the library is reloaded or destroyed, and so do the texts
+// they give, which the library stores compactly. Objects are not thread-safe to
 // mutate, safe to read from several threads once loaded.
 
+#include <compare>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -87,6 +90,11 @@ public:
 
     // A stored copy of `text`. Throws std::bad_alloc.
     std::string_view add(std::string_view text);
+    // Room for `size` bytes of text stored together, for the caller to
+    // write (none for none). Throws std::bad_alloc.
+    char* room(std::size_t size);
+    // Keeps the texts `other` stored, where they are. Throws std::bad_alloc.
+    void adopt(LibraryTexts&& other);
     void clear() noexcept;
 
     static std::optional<std::string_view> present(std::string_view stored) noexcept {
@@ -105,7 +113,7 @@ public:
     std::optional<std::string_view> title() const noexcept { return LibraryTexts::present(title_); }
 
 private:
-    friend class LibraryBuilder;
+    friend class ITLibMediaItem;
     std::string_view title_;
 };
 
@@ -124,33 +132,37 @@ class ITLibMediaItem {
 public:
     std::uint64_t persistentID() const noexcept { return persistentID_; }
     std::optional<Date> addedDate() const noexcept { return date(kAdded); }
-    const ITLibAlbum& album() const noexcept { return album_; }
+    ITLibAlbum album() const noexcept {
+        ITLibAlbum album;
+        if (has(kAlbumTitle)) album.title_ = text(kAlbumTitle);
+        return album;
+    }
     std::optional<ITLibArtist> artist() const noexcept {
-        if (artistName_.data() == nullptr) return std::nullopt;
+        if (!has(kArtistName)) return std::nullopt;
         ITLibArtist artist;
-        artist.name_ = artistName_;
+        artist.name_ = text(kArtistName);
         return artist;
     }
     std::int64_t beatsPerMinute() const noexcept { return beatsPerMinute_; }
-    std::optional<std::string_view> comments() const noexcept { return LibraryTexts::present(comments_); }
-    std::string_view composer() const noexcept { return composer_; }
-    std::optional<std::string_view> contentRating() const noexcept { return LibraryTexts::present(contentRating_); }
+    std::optional<std::string_view> comments() const noexcept { return optionalText(kComments); }
+    std::string_view composer() const noexcept { return text(kComposer); }
+    std::optional<std::string_view> contentRating() const noexcept { return optionalText(kContentRating); }
     std::uint64_t fileSize() const noexcept { return fileSize_; }
-    std::string_view genre() const noexcept { return genre_; }
-    std::optional<std::string_view> grouping() const noexcept { return LibraryTexts::present(grouping_); }
+    std::string_view genre() const noexcept { return text(kGenre); }
+    std::optional<std::string_view> grouping() const noexcept { return optionalText(kGrouping); }
     bool isCloud() const noexcept { return flags_ & kCloud; }
     bool isDRMProtected() const noexcept { return flags_ & kDRMProtected; }
     bool isVideo() const noexcept { return flags_ & kVideo; }
     bool isPurchased() const noexcept { return flags_ & kPurchased; }
     bool isRatingComputed() const noexcept { return flags_ & kRatingComputed; }
-    std::optional<std::string_view> kind() const noexcept { return LibraryTexts::present(kind_); }
+    std::optional<std::string_view> kind() const noexcept { return optionalText(kKind); }
     std::optional<Date> lastPlayedDate() const noexcept { return date(kLastPlayed); }
     // Made from the stored text on each call.
     std::optional<URL> location() const {
-        if (location_.data() == nullptr) return std::nullopt;
-        return URL::fromString(location_);
+        if (!has(kLocation)) return std::nullopt;
+        return URL::fromString(text(kLocation));
     }
-    ITLibMediaItemMediaKind mediaKind() const noexcept { return mediaKind_; }
+    ITLibMediaItemMediaKind mediaKind() const noexcept { return static_cast<ITLibMediaItemMediaKind>(mediaKind_); }
     std::optional<Date> modifiedDate() const noexcept { return date(kModified); }
     std::int64_t playCount() const noexcept { return playCount_; }
     std::int64_t rating() const noexcept { return rating_; }
@@ -160,9 +172,9 @@ public:
     std::optional<Date> skipDate() const noexcept { return date(kSkip); }
     std::int64_t startTime() const noexcept { return startTime_; }
     std::int64_t stopTime() const noexcept { return stopTime_; }
-    std::optional<std::string_view> sortTitle() const noexcept { return LibraryTexts::present(sortTitle_); }
-    std::optional<std::string_view> sortComposer() const noexcept { return LibraryTexts::present(sortComposer_); }
-    std::string_view title() const noexcept { return title_; }
+    std::optional<std::string_view> sortTitle() const noexcept { return optionalText(kSortTitle); }
+    std::optional<std::string_view> sortComposer() const noexcept { return optionalText(kSortComposer); }
+    std::string_view title() const noexcept { return text(kTitle); }
     std::int64_t totalTime() const noexcept { return totalTime_; }
     std::int64_t trackNumber() const noexcept { return trackNumber_; }
     std::int64_t volumeAdjustment() const noexcept { return volumeAdjustment_; }
@@ -171,14 +183,32 @@ public:
 private:
     friend class LibraryBuilder;
     enum DateField : std::uint8_t { kAdded, kLastPlayed, kModified, kRelease, kSkip, kDateFields };
-    enum Flag : std::uint16_t {
+    enum Flag : std::uint32_t {
         kCloud = 1u << 0,
         kDRMProtected = 1u << 1,
         kVideo = 1u << 2,
         kPurchased = 1u << 3,
         kRatingComputed = 1u << 4,
-        kHasDate = 1u << 5,  // kHasDate << field: that date is present
+        kHasDate = 1u << 5,   // kHasDate << field: that date is present
+        kHasText = 1u << 10,  // kHasText << text: that text is present
     };
+    // The texts, stored one after another (see text_). The first three
+    // are always present, empty where the library holds none.
+    enum Text : std::uint8_t {
+        kTitle, kComposer, kGenre,
+        kComments, kContentRating, kGrouping, kKind, kSortTitle, kSortComposer, kArtistName, kLocation, kAlbumTitle,
+        kTexts
+    };
+    bool has(Text t) const noexcept { return flags_ & (kHasText << t); }
+    std::string_view text(Text t) const noexcept {
+        if (text_ == nullptr) return "";
+        const std::uint32_t begin = t == 0 ? 0 : textEnds_[t - 1];
+        return {text_ + begin, textEnds_[t] - begin};
+    }
+    std::optional<std::string_view> optionalText(Text t) const noexcept {
+        if (!has(t)) return std::nullopt;
+        return text(t);
+    }
     std::optional<Date> date(DateField field) const noexcept {
         if (!(flags_ & (kHasDate << field))) return std::nullopt;
         return Date{dates_[field]};
@@ -186,14 +216,12 @@ private:
     void setDate(DateField field, std::optional<Date> date) noexcept {
         if (date) {
             dates_[field] = date->timeIntervalSince1970;
-            flags_ = static_cast<std::uint16_t>(flags_ | (kHasDate << field));
+            flags_ |= kHasDate << field;
         } else {
-            flags_ = static_cast<std::uint16_t>(flags_ & ~(kHasDate << field));
+            flags_ &= ~(kHasDate << field);
         }
     }
-    void setFlag(Flag flag, bool on) noexcept {
-        flags_ = static_cast<std::uint16_t>(on ? flags_ | flag : flags_ & ~flag);
-    }
+    void setFlag(Flag flag, bool on) noexcept { flags_ = on ? flags_ | flag : flags_ & ~flag; }
 
     std::uint64_t persistentID_ = 0;
     std::uint64_t fileSize_ = 0;
@@ -209,12 +237,85 @@ private:
     std::int64_t volumeAdjustment_ = 0;
     std::int64_t year_ = 0;
     double dates_[kDateFields] = {};
-    // Texts that are always present start out stored empty.
-    std::string_view title_ = "", composer_ = "", genre_ = "";
-    std::string_view comments_, contentRating_, grouping_, kind_, sortTitle_, sortComposer_, artistName_, location_;
-    ITLibAlbum album_;
-    ITLibMediaItemMediaKind mediaKind_ = ITLibMediaItemMediaKind::Song;
-    std::uint16_t flags_ = 0;
+    // The texts of the item, one after another in its library's storage:
+    // text t ends textEnds_[t] bytes past text_ and begins where the one
+    // before ends (the first at text_). None when all are empty.
+    const char* text_ = nullptr;
+    std::uint32_t textEnds_[kTexts] = {};
+    std::uint32_t flags_ = 0;
+    std::uint8_t mediaKind_ = static_cast<std::uint8_t>(ITLibMediaItemMediaKind::Song);
+};
+
+// A library's media items in library order: a random-access range of
+// items that never move while the library holds them, kept in runs (the
+// parts of a library read apart join it as runs of their own, without a
+// copy). Indexing and iterating are cheap; thread-safe to read.
+class ITLibMediaItems {
+public:
+    class const_iterator {
+    public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = ITLibMediaItem;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const ITLibMediaItem*;
+        using reference = const ITLibMediaItem&;
+
+        const_iterator() = default;
+        reference operator*() const noexcept { return (*items_)[index_]; }
+        pointer operator->() const noexcept { return &**this; }
+        reference operator[](difference_type n) const noexcept { return (*items_)[index_ + n]; }
+        const_iterator& operator++() noexcept { return ++index_, *this; }
+        const_iterator& operator--() noexcept { return --index_, *this; }
+        const_iterator operator++(int) noexcept { return {items_, index_++}; }
+        const_iterator operator--(int) noexcept { return {items_, index_--}; }
+        const_iterator& operator+=(difference_type n) noexcept { return index_ += n, *this; }
+        const_iterator& operator-=(difference_type n) noexcept { return index_ -= n, *this; }
+        friend const_iterator operator+(const_iterator it, difference_type n) noexcept { return it += n; }
+        friend const_iterator operator+(difference_type n, const_iterator it) noexcept { return it += n; }
+        friend const_iterator operator-(const_iterator it, difference_type n) noexcept { return it -= n; }
+        friend difference_type operator-(const const_iterator& a, const const_iterator& b) noexcept {
+            return static_cast<difference_type>(a.index_) - static_cast<difference_type>(b.index_);
+        }
+        friend bool operator==(const const_iterator& a, const const_iterator& b) noexcept { return a.index_ == b.index_; }
+        friend auto operator<=>(const const_iterator& a, const const_iterator& b) noexcept { return a.index_ <=> b.index_; }
+
+    private:
+        friend class ITLibMediaItems;
+        const_iterator(const ITLibMediaItems* items, std::size_t index) noexcept : items_(items), index_(index) {}
+        const ITLibMediaItems* items_ = nullptr;
+        std::size_t index_ = 0;
+    };
+    using value_type = ITLibMediaItem;
+    using size_type = std::size_t;
+    using iterator = const_iterator;
+
+    std::size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
+    // The item at `index`, which must be below size().
+    const ITLibMediaItem& operator[](std::size_t index) const noexcept {
+        std::size_t run = runs_.size() - 1;
+        while (firsts_[run] > index) --run;
+        return runs_[run][index - firsts_[run]];
+    }
+    // Throws std::out_of_range for an index past the end.
+    const ITLibMediaItem& at(std::size_t index) const;
+    const ITLibMediaItem& front() const noexcept { return (*this)[0]; }
+    const ITLibMediaItem& back() const noexcept { return (*this)[size_ - 1]; }
+    const_iterator begin() const noexcept { return {this, 0}; }
+    const_iterator end() const noexcept { return {this, size_}; }
+
+    // Where `item` stands in the list; none for an item of no place in it.
+    std::optional<std::size_t> indexOf(const ITLibMediaItem* item) const noexcept;
+
+private:
+    friend class LibraryBuilder;
+    // Takes `run` as the items after these. Throws std::bad_alloc.
+    void append(std::vector<ITLibMediaItem>&& run);
+    void clear() noexcept;
+
+    std::vector<std::vector<ITLibMediaItem>> runs_;
+    std::vector<std::size_t> firsts_;  // the index of each run's first item
+    std::size_t size_ = 0;
 };
 
 class ITLibPlaylist {
@@ -266,7 +367,7 @@ public:
     const std::optional<URL>& musicFolderLocation() const noexcept { return musicFolderLocation_; }
     std::uint64_t apiMajorVersion() const noexcept { return apiMajorVersion_; }
     std::uint64_t apiMinorVersion() const noexcept { return apiMinorVersion_; }
-    const std::vector<ITLibMediaItem>& allMediaItems() const noexcept { return items_; }
+    const ITLibMediaItems& allMediaItems() const noexcept { return items_; }
     const std::vector<ITLibPlaylist>& allPlaylists() const noexcept { return playlists_; }
 
     // Identifies this opened object within the process; no two library
@@ -287,7 +388,7 @@ private:
     std::optional<URL> musicFolderLocation_;
     std::uint64_t apiMajorVersion_ = 1;
     std::uint64_t apiMinorVersion_ = 1;
-    std::vector<ITLibMediaItem> items_;
+    ITLibMediaItems items_;
     std::vector<ITLibPlaylist> playlists_;
     LibraryTexts texts_;  // the texts of the items and playlists
     std::int64_t hash_ = 0;

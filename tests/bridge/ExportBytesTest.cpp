@@ -1,8 +1,10 @@
 // The bytes the library commands write, against the bytes the export wrote
 // when it was first built: the progress text and the reply line of
 // `library`, the progress text and the file of `write`, for the real
-// exports, the sample library and a generated library, from a bridge whose
-// document creation time and hash key are fixed (ReproducibleBridge.cpp).
+// exports, the sample library and a generated library (also with a comment,
+// a processing instruction and an undeclared entity reference among its
+// tracks), from a bridge whose document creation time and hash key are
+// fixed (ReproducibleBridge.cpp).
 // Any changed byte fails here; the text that differs is left in the test's
 // working folder for comparison.
 
@@ -53,7 +55,7 @@ Block firstBlock(const std::string& out) {
 }
 
 struct Recorded {
-    const char* library;  // under the source folder, or "generated"
+    const char* library;  // under the source folder, or "generated" or "generated with markup"
     std::size_t progressSize;
     std::uint64_t progressDigest;
     std::size_t replySize;
@@ -62,6 +64,7 @@ struct Recorded {
 
 std::string libraryPath(const std::string& name) {
     if (name == "generated") return HARMONODE_GENERATED_LIBRARY;
+    if (name == "generated with markup") return HARMONODE_GENERATED_MARKUP_LIBRARY;
     return std::string(HARMONODE_SOURCE_DIR "/") + name;
 }
 
@@ -85,6 +88,7 @@ TEST(ExportBytes, LibraryAndWriteWriteTheRecordedBytes) {
         {"tests/data/real/lastfm-itunes-11.1.xml", 185955, 0x61B4E157CDE520A6ULL, 136165, 0xC4EEABEF415B3764ULL},
         {"tests/data/real/libpytunes-12.6.xml", 482599, 0x5A72F449131EEC20ULL, 364425, 0x3E0556F1C93291B0ULL},
         {"generated", 4086346, 0x27D10AA27B801F1EULL, 2970255, 0x23F7E02E381BA2DCULL},
+        {"generated with markup", 4086359, 0x8C025B0C80A137E3ULL, 2970268, 0xCBFBF22E0FF7A033ULL},
     };
     for (const Recorded& r : recorded) {
         SCOPED_TRACE(r.library);

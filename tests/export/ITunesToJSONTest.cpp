@@ -422,3 +422,53 @@ TEST(DocumentTextDeathTest, TextThatIsNotUTF8Stops) {
 
 }  // namespace
 }  // namespace harmonode
+
+namespace harmonode {
+namespace {
+
+// The text of `library` written piece by piece as `plan` cuts it.
+template <class Library>
+std::string textOfPieces(const Library& library, JsonLayout layout, const DocumentPlan& plan) {
+    const DocumentFacts facts{1700000000123, -5};
+    std::string text, room;
+    for (const DocumentPiece& piece : plan.pieces()) {
+        DocumentWriter writer(layout, room);
+        writer.piece(library, facts, piece);
+        text += writer.text();
+    }
+    return text;
+}
+
+TEST(DocumentText, PiecesOfAnyLengthJoinIntoTheTextOfOneWalk) {
+    FakeLibrary<> full;
+    full.musicFolderLocation_ = URL::fromString("file:///Music/");
+    full.items = {fullItem(), FakeItem{}, fullItem(), FakeItem{}, fullItem()};
+    for (std::size_t i = 0; i < full.items.size(); ++i) full.items[i].persistentID_ = 100 + i;
+    full.playlists.resize(5);
+    full.playlists[0].members = {&full.items[4], &full.items[0], &full.items[4]};
+    full.playlists[2].parentID_ = 7;
+    for (int i = 0; i < 11; ++i) full.playlists[2].members.push_back(&full.items[i % 5]);
+    full.playlists[4].members = {&full.items[1]};
+    FakeLibrary<> noPlaylists = full, noTracks;
+    noPlaylists.playlists.clear();
+    noTracks.playlists.resize(2);
+    for (const FakeLibrary<>* library : {&full, &noPlaylists, &noTracks}) {
+        for (const JsonLayout layout : {JsonLayout::pretty, JsonLayout::compact}) {
+            const std::string oneWalk = textOfPieces(*library, layout, DocumentPlan(*library, SIZE_MAX, SIZE_MAX));
+            ASSERT_NO_THROW(boost::json::parse(oneWalk)) << oneWalk;
+            for (const auto& [tracks, members] : {std::pair{1, 1}, {2, 3}, {4, 10}, {256, 16384}}) {
+                const DocumentPlan plan(*library, tracks, members);
+                EXPECT_EQ(textOfPieces(*library, layout, plan), oneWalk)
+                    << plan.pieces().size() << " pieces of " << tracks << " tracks, " << members << " members";
+            }
+            // As the document writes it, its pieces made on two threads.
+            std::string written;
+            LibraryDocument(std::make_unique<FakeLibrary<>>(*library), {1700000000123, -5})
+                .write(layout, [&](std::string_view piece) { written += piece; });
+            EXPECT_EQ(written, oneWalk);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace harmonode

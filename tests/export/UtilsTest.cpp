@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
@@ -162,6 +164,30 @@ TEST(JsonText, StringsAreEscapedAsAnIndependentWriterEscapesThemAtEveryPosition)
                 ASSERT_EQ(written, boost::json::serialize(boost::json::value(text))) << "length " << length << " at " << at;
             }
         }
+    }
+}
+
+TEST(JsonText, NumbersAreWrittenAsTheirDecimalDigits) {
+    std::vector<std::int64_t> signedValues = {0, 9, 10, 99, 100, -1, -9, -10, INT64_MAX, INT64_MIN, INT64_MIN + 1};
+    std::vector<std::uint64_t> unsignedValues = {0, 9, 10, 99, 100, UINT64_MAX};
+    for (std::uint64_t power = 1; power <= UINT64_MAX / 10; power *= 10) {
+        for (const std::uint64_t value : {power - 1, power, power + 1, power * 10 - 1}) {
+            unsignedValues.push_back(value);
+            if (value <= static_cast<std::uint64_t>(INT64_MAX)) {
+                signedValues.push_back(static_cast<std::int64_t>(value));
+                signedValues.push_back(-static_cast<std::int64_t>(value));
+            }
+        }
+    }
+    for (const std::int64_t value : signedValues) {
+        std::string written;
+        JsonTextOutput(written).number(value);
+        EXPECT_EQ(written, std::to_string(value));
+    }
+    for (const std::uint64_t value : unsignedValues) {
+        std::string written;
+        JsonTextOutput(written).number(value);
+        EXPECT_EQ(written, std::to_string(value));
     }
 }
 

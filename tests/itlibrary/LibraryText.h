@@ -56,7 +56,10 @@ inline std::string libraryText(const Result<std::unique_ptr<ITLibrary>>& read) {
         text(list.name()) << '|' << (list.parentID() ? std::to_string(*list.parentID()) : "-") << '|'
                           << list.isMaster() << list.isVisible() << '|' << static_cast<std::uint64_t>(list.kind())
                           << '|' << static_cast<std::uint64_t>(list.distinguishedKind()) << ':';
-        for (const ITLibMediaItem* member : list.items()) out << ' ' << (member - library.allMediaItems().data());
+        for (const ITLibMediaItem* member : list.items()) {
+            const auto index = library.allMediaItems().indexOf(member);
+            out << ' ' << (index ? std::to_string(*index) : "(none)");
+        }
         out << '\n';
     }
     return out.str();

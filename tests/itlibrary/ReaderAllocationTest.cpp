@@ -87,7 +87,7 @@ std::string summary(const Result<std::unique_ptr<ITLibrary>>& result) {
     for (const ITLibPlaylist& list : library.allPlaylists()) {
         text += std::string(list.name()) + (list.isMaster() ? " (master):" : ":");
         for (const ITLibMediaItem* item : list.items()) {
-            text += " " + std::to_string(item - library.allMediaItems().data());
+            text += " " + std::to_string(library.allMediaItems().indexOf(item).value_or(SIZE_MAX));
         }
         text += "\n";
     }

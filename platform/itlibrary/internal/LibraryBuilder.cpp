@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstring>
 #include <array>
 
 #include "platform/itlibrary/internal/PlistValues.h"
@@ -229,18 +230,76 @@ constexpr std::uint32_t kNoTrack = UINT32_MAX;  // no track has the ID
 
 }  // namespace
 
-LibraryBuilder::LibraryBuilder(ITLibrary& library, std::size_t sizeHint) : library_(library) {
+LibraryBuilder::LibraryBuilder(ITLibrary& library, std::size_t sizeHint, bool laterPart) : library_(library) {
     clear();
     frames_.reserve(16);
     frames_.push_back(Frame::Document);
+    if (laterPart) {
+        frames_.insert(frames_.end(), {Frame::Plist, Frame::Root, Frame::Tracks});
+        sawRoot_ = sawTracks_ = true;
+    }
     text_.reserve(256);
     // Reserving by the file's size keeps the item array from moving while
     // it grows; exports spend well over 700 bytes on each track, and the
     // part of the reservation that is never written costs no memory.
     const std::size_t expected = std::min<std::size_t>(sizeHint / 700, std::size_t{1} << 21) + 16;
-    library_.items_.reserve(expected);
     trackIndex_.reserve(expected);
-    preferHugePages(library_.items_.data(), library_.items_.capacity() * sizeof(ITLibMediaItem));
+    items_.reserve(expected);
+    preferHugePages(items_.data(), items_.capacity() * sizeof(ITLibMediaItem));
+}
+
+bool LibraryBuilder::standsBetweenTracks() const noexcept {
+    constexpr Frame kBetweenTracks[] = {Frame::Document, Frame::Plist, Frame::Root, Frame::Tracks};
+    return std::equal(frames_.begin(), frames_.end(), std::begin(kBetweenTracks), std::end(kBetweenTracks)) &&
+           skipDepth_ == 0 && !inLeaf_ && !trackKey_ && pendingKey_ == Key::None && !stopped_;
+}
+
+void LibraryBuilder::append(LibraryBuilder& later) {
+    // The later part's items join the library as they lie.
+    joinItems();
+    const std::size_t offset = library_.items_.size();
+    library_.items_.append(std::move(later.items_));
+    later.items_ = {};
+    trackIndex_.reserve(trackIndex_.size() + later.trackIndex_.size());
+    for (const auto& [id, index] : later.trackIndex_) {
+        trackIndex_.emplace_back(id, static_cast<std::uint32_t>(index + offset));
+    }
+    later.trackIndex_ = {};
+    auto& playlists = library_.playlists_;
+    playlists.insert(playlists.end(), std::make_move_iterator(later.library_.playlists_.begin()),
+                     std::make_move_iterator(later.library_.playlists_.end()));
+    later.library_.playlists_.clear();
+    memberIDs_.insert(memberIDs_.end(), std::make_move_iterator(later.memberIDs_.begin()),
+                      std::make_move_iterator(later.memberIDs_.end()));
+    later.memberIDs_.clear();
+    library_.texts_.adopt(std::move(later.library_.texts_));
+
+    const ITLibrary& facts = later.library_;
+    if (later.factsSet_ & kSetMusicFolder) {
+        library_.musicFolderLocation_ = facts.musicFolderLocation_;
+        library_.mediaFolderLocation_ = facts.mediaFolderLocation_;
+    }
+    if (later.factsSet_ & kSetMajorVersion) library_.apiMajorVersion_ = facts.apiMajorVersion_;
+    if (later.factsSet_ & kSetMinorVersion) library_.apiMinorVersion_ = facts.apiMinorVersion_;
+    factsSet_ |= later.factsSet_;
+
+    // Where the events stand is where the later part's ended.
+    frames_ = std::move(later.frames_);
+    skipDepth_ = later.skipDepth_;
+    inLeaf_ = later.inLeaf_;
+    leafElement_ = later.leafElement_;
+    leafKey_ = later.leafKey_;
+    pendingKey_ = later.pendingKey_;
+    wantsText_ = later.wantsText_;
+    stopped_ = stopped_ || later.stopped_;
+    if (failure_.empty()) failure_ = later.failure_;
+    sawRoot_ = sawRoot_ || later.sawRoot_;
+    sawTracks_ = sawTracks_ || later.sawTracks_;
+}
+
+void LibraryBuilder::joinItems() {
+    library_.items_.append(std::move(items_));
+    items_ = {};
 }
 
 std::unique_ptr<ITLibrary> LibraryBuilder::newLibrary(std::string_view path) {
@@ -249,6 +308,8 @@ std::unique_ptr<ITLibrary> LibraryBuilder::newLibrary(std::string_view path) {
     library->hash_ = nextLibrarySerial();
     return library;
 }
+
+std::unique_ptr<ITLibrary> LibraryBuilder::partLibrary() { return std::unique_ptr<ITLibrary>(new ITLibrary()); }
 
 void LibraryBuilder::identify(ITLibrary& library, const struct stat& file) noexcept {
     library.identity_.device = static_cast<std::uint64_t>(file.st_dev);
@@ -264,11 +325,13 @@ void LibraryBuilder::clear() noexcept {
     library_.apiMajorVersion_ = ITLibrary().apiMajorVersion_;
     library_.apiMinorVersion_ = ITLibrary().apiMinorVersion_;
     library_.items_.clear();
+    items_.clear();
     library_.playlists_.clear();
     library_.texts_.clear();
 }
 
 bool LibraryBuilder::finish() {
+    joinItems();
     if (!sawRoot_) notALibrary("it holds no top-level dictionary");
     if (!sawTracks_) notALibrary("its top-level dictionary has no \"Tracks\" dictionary");
     if (stopped()) return false;
@@ -348,15 +411,30 @@ void LibraryBuilder::start(Element element) {
 }
 
 void LibraryBuilder::startValue(Element element) {
-    const Key key = pendingKey_;
+    Key key = Key::None;
+    switch (valueStart(element, key)) {
+        case Start::Leaf: return beginLeaf(element, key);
+        case Start::Skip: return skip();
+        case Start::Opened: return;
+    }
+}
+
+// Decides what the value that `element` starts in the current dictionary
+// is: a leaf read under `key`, a dictionary or array the events go into, or
+// a value skipped.
+LibraryBuilder::Start LibraryBuilder::valueStart(Element element, Key& key) {
+    key = pendingKey_;
     pendingKey_ = Key::None;
     const Frame frame = frames_.back();
     if (frame == Frame::Tracks) {
-        if (element == Element::Dict) return beginTrack();
+        if (element == Element::Dict) {
+            beginTrack();
+            return Start::Opened;
+        }
         trackKey_.reset();
-        return skip();
+        return Start::Skip;
     }
-    if (key == Key::None) return skip();
+    if (key == Key::None) return Start::Skip;
     // A member's last "Track ID" is its ID, whatever its value.
     if (frame == Frame::PlaylistItem && key == Key::TrackID) memberID_.reset();
     const KeyInfo& info = kKeyTable.info(key);
@@ -364,38 +442,67 @@ void LibraryBuilder::startValue(Element element) {
                                : frame == Frame::Track ? kInTrack
                                : frame == Frame::Playlist ? kInPlaylist
                                                           : kInMember;
-    if ((info.where & where) == 0) return skip();
+    if ((info.where & where) == 0) return Start::Skip;
     switch (info.value) {
         case Value::String:
-            if (element == Element::String) return beginLeaf(element, key);
+            if (element == Element::String) return Start::Leaf;
             break;
         case Value::Integer:
-            if (element == Element::Integer) return beginLeaf(element, key);
+            if (element == Element::Integer) return Start::Leaf;
             break;
         case Value::Date:
-            if (element == Element::Date) return beginLeaf(element, key);
+            if (element == Element::Date) return Start::Leaf;
             break;
         case Value::Bool:
-            if (element == Element::True || element == Element::False) return beginLeaf(element, key);
+            if (element == Element::True || element == Element::False) return Start::Leaf;
             break;
         case Value::Dict:  // "Tracks"
             if (element == Element::Dict) {
                 sawTracks_ = true;
                 frames_.push_back(Frame::Tracks);
-                return;
+                return Start::Opened;
             }
             break;
         case Value::Array:  // "Playlists" or "Playlist Items"
             if (element == Element::Array) {
                 frames_.push_back(key == Key::Playlists ? Frame::Playlists : Frame::PlaylistItems);
-                return;
+                return Start::Opened;
             }
             break;
         case Value::Any:  // the key's presence is what counts
             playlistFlags_ |= key == Key::GeniusTrackID ? kGenius : kSmart;
             break;
     }
-    skip();
+    return Start::Skip;
+}
+
+void LibraryBuilder::leaf(Element element, std::string_view text) {
+    if (skipDepth_ != 0 || inLeaf_) {
+        // Inside a value that is skipped, or inside a value's text: the
+        // element's start and end cancel, and its text is the outer value's
+        // where that takes text.
+        if (wantsText_ && !text.empty()) characters(text);
+        return;
+    }
+    switch (frames_.back()) {
+        case Frame::Root:
+        case Frame::Tracks:
+        case Frame::Track:
+        case Frame::Playlist:
+        case Frame::PlaylistItem:
+            break;
+        default:
+            return PlistHandler::leaf(element, text);
+    }
+    // What start() and end() make of the element, without the text taking
+    // the way through the leaf's buffer.
+    value_ = text;
+    if (element == Element::Key) return endKey();
+    Key key = Key::None;
+    if (valueStart(element, key) != Start::Leaf) return;  // skipped
+    leafElement_ = element;
+    leafKey_ = key;
+    endLeaf();
 }
 
 void LibraryBuilder::beginLeaf(Element element, Key key) {
@@ -450,8 +557,11 @@ void LibraryBuilder::endLeaf() {
             if (leafKey_ == Key::MusicFolder) {
                 library_.musicFolderLocation_ = URL::fromString(value_);
                 library_.mediaFolderLocation_ = library_.musicFolderLocation_;
+                factsSet_ |= kSetMusicFolder;
             } else if (const auto version = parsePlistUnsigned(value_)) {
-                (leafKey_ == Key::MajorVersion ? library_.apiMajorVersion_ : library_.apiMinorVersion_) = *version;
+                const bool major = leafKey_ == Key::MajorVersion;
+                (major ? library_.apiMajorVersion_ : library_.apiMinorVersion_) = *version;
+                factsSet_ |= major ? kSetMajorVersion : kSetMinorVersion;
             }
             return;
         default:
@@ -460,29 +570,65 @@ void LibraryBuilder::endLeaf() {
 }
 
 void LibraryBuilder::beginTrack() {
-    item_ = &library_.items_.emplace_back();
+    // Nothing points into the items before they join the library, so they
+    // may move while they are made.
+    item_ = &items_.emplace_back();
     itemFlags_ = 0;
     trackID_.reset();
+    trackTexts_.clear();
     frames_.push_back(Frame::Track);
+}
+
+void LibraryBuilder::keepText(ITLibMediaItem::Text text) {
+    TrackText& kept = trackText_[text];
+    kept.begin = static_cast<std::uint32_t>(trackTexts_.size());
+    if (trackTexts_.size() + value_.size() > UINT32_MAX) throw std::bad_alloc();  // a track's texts are counted in 32 bits
+    trackTexts_.append(value_);
+    kept.end = static_cast<std::uint32_t>(trackTexts_.size());
+    item_->flags_ |= ITLibMediaItem::kHasText << text;
+}
+
+void LibraryBuilder::storeTexts() {
+    ITLibMediaItem& item = *item_;
+    std::uint32_t size = 0;
+    for (std::size_t t = 0; t < ITLibMediaItem::kTexts; ++t) {
+        if (item.flags_ & (ITLibMediaItem::kHasText << t)) size += trackText_[t].end - trackText_[t].begin;
+        item.textEnds_[t] = size;
+    }
+    char* stored = library_.texts_.room(size);
+    item.text_ = stored;
+    for (std::size_t t = 0; t < ITLibMediaItem::kTexts; ++t) {
+        if (!(item.flags_ & (ITLibMediaItem::kHasText << t))) continue;
+        const TrackText& kept = trackText_[t];
+        std::memcpy(stored, trackTexts_.data() + kept.begin, kept.end - kept.begin);
+        stored += kept.end - kept.begin;
+    }
 }
 
 void LibraryBuilder::endTrackLeaf() {
     ITLibMediaItem& item = *item_;
     const bool flag = leafElement_ == Element::True;
     switch (leafKey_) {
-        case Key::Name: item.title_ = store(value_); break;
+        case Key::Name: keepText(ITLibMediaItem::kTitle); break;
         case Key::TrackID: trackID_ = parsePlistIdentifier(value_); break;
-        case Key::Artist: item.artistName_ = store(value_); break;
-        case Key::Album: item.album_.title_ = store(value_); break;
-        case Key::Composer: item.composer_ = store(value_); break;
-        case Key::Genre: item.genre_ = store(value_); break;
-        case Key::SortName: item.sortTitle_ = store(value_); break;
-        case Key::SortComposer: item.sortComposer_ = store(value_); break;
-        case Key::Kind: item.kind_ = store(value_); break;
-        case Key::Comments: item.comments_ = store(value_); break;
-        case Key::Grouping: item.grouping_ = store(value_); break;
-        case Key::ContentRating: item.contentRating_ = store(value_); break;
-        case Key::Location: item.location_ = value_.empty() ? std::string_view() : store(value_); break;  // as URL::fromString
+        case Key::Artist: keepText(ITLibMediaItem::kArtistName); break;
+        case Key::Album: keepText(ITLibMediaItem::kAlbumTitle); break;
+        case Key::Composer: keepText(ITLibMediaItem::kComposer); break;
+        case Key::Genre: keepText(ITLibMediaItem::kGenre); break;
+        case Key::SortName: keepText(ITLibMediaItem::kSortTitle); break;
+        case Key::SortComposer: keepText(ITLibMediaItem::kSortComposer); break;
+        case Key::Kind: keepText(ITLibMediaItem::kKind); break;
+        case Key::Comments: keepText(ITLibMediaItem::kComments); break;
+        case Key::Grouping: keepText(ITLibMediaItem::kGrouping); break;
+        case Key::ContentRating: keepText(ITLibMediaItem::kContentRating); break;
+        case Key::Location:
+            // An empty location is none, as URL::fromString says.
+            if (value_.empty()) {
+                item.flags_ &= ~(ITLibMediaItem::kHasText << ITLibMediaItem::kLocation);
+            } else {
+                keepText(ITLibMediaItem::kLocation);
+            }
+            break;
         case Key::TrackType: setBit(itemFlags_, kRemote, value_ == "Remote"); break;
         case Key::PersistentID: item.persistentID_ = parsePersistentID(value_).value_or(0); break;
         case Key::BPM: setInteger(item.beatsPerMinute_, value_); break;
@@ -516,10 +662,12 @@ void LibraryBuilder::endTrackLeaf() {
 
 void LibraryBuilder::finishTrack() {
     ITLibMediaItem& item = *item_;
-    item.mediaKind_ = mediaKindOf(itemFlags_);
+    storeTexts();
+    item.mediaKind_ = static_cast<std::uint8_t>(mediaKindOf(itemFlags_));
     item.setFlag(ITLibMediaItem::kCloud, (itemFlags_ & (kMatched | kAppleMusic | kPlaylistOnly | kRemote)) != 0);
     const std::optional<std::int64_t> id = trackID_ ? trackID_ : trackKey_;
-    if (id) trackIndex_.emplace_back(*id, static_cast<std::uint32_t>(library_.items_.size() - 1));
+    const std::size_t index = library_.items_.size() + items_.size() - 1;  // past the items joined before
+    if (id) trackIndex_.emplace_back(*id, static_cast<std::uint32_t>(index));
     trackKey_.reset();
     trackID_.reset();
     item_ = nullptr;

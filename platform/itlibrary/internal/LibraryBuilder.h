@@ -7,8 +7,14 @@
 // whole document is read, so the order of "Tracks" and "Playlists" in the
 // file does not matter.
 //
-// One builder builds one library from one document; not thread-safe. The
-// library it builds into is its caller's.
+// A large document may be built in parts: a builder of a later part starts
+// between two entries of "Tracks", where the builder of the part before
+// stood when its part ended, and appending it to that builder gives what
+// one builder would have built of both parts.
+//
+// One builder builds one library from one document, or from one part of
+// it; not thread-safe, but builders of different parts may run on threads
+// of their own. The library it builds into is its caller's.
 
 #include <sys/stat.h>
 
@@ -36,8 +42,9 @@ class LibraryBuilder final : public PlistHandler {
 public:
     // Builds into `library`, emptied of its items, playlists and facts (not
     // of its file's path and identity), from a document of about `sizeHint`
-    // bytes. Throws std::bad_alloc.
-    LibraryBuilder(ITLibrary& library, std::size_t sizeHint);
+    // bytes, or from a later part of one (`laterPart`), whose events start
+    // between two entries of "Tracks". Throws std::bad_alloc.
+    LibraryBuilder(ITLibrary& library, std::size_t sizeHint, bool laterPart = false);
     LibraryBuilder(const LibraryBuilder&) = delete;
     LibraryBuilder& operator=(const LibraryBuilder&) = delete;
 
@@ -65,6 +72,17 @@ public:
         if (pieceHeld_) text_.assign(piece_);
         pieceHeld_ = false;
     }
+    void leaf(PlistElement element, std::string_view text) override;
+
+    // Whether the events so far end between two entries of "Tracks", with
+    // nothing of an entry pending: where a builder of the later part would
+    // go on alike.
+    bool standsBetweenTracks() const noexcept;
+
+    // Takes over what the builder of the later part that followed this
+    // builder's events built, as if this builder had had its events too;
+    // `later` is left with nothing. Throws std::bad_alloc.
+    void append(LibraryBuilder& later);
 
     // After the last event: checks that the document was a library and
     // resolves playlist members. False when it was none (see failure()).
@@ -76,6 +94,9 @@ public:
     // A new library object for the file `path`, numbered (see
     // ITLibrary::hash). Throws std::bad_alloc.
     static std::unique_ptr<ITLibrary> newLibrary(std::string_view path);
+    // A library object that a later part is built into, unnumbered.
+    // Throws std::bad_alloc.
+    static std::unique_ptr<ITLibrary> partLibrary();
     // Records which file `library` is read from, as fstat gave it.
     static void identify(ITLibrary& library, const struct stat& file) noexcept;
 
@@ -97,15 +118,21 @@ private:
     void start(PlistElement element);
     void end();
     void startValue(PlistElement element);
+    enum class Start : std::uint8_t { Leaf, Skip, Opened };
+    Start valueStart(PlistElement element, LibraryKey& key);
     void beginLeaf(PlistElement element, LibraryKey key);
     void endLeaf();
     void endKey();
     void endTrackLeaf();
     void endPlaylistLeaf();
     void beginTrack();
+    void keepText(ITLibMediaItem::Text text);
+    void storeTexts();
     void finishTrack();
     void beginPlaylist();
     void finishPlaylist();
+    // Puts the items made so far into the library, after those it has.
+    void joinItems();
     void resolveMembers();
     // Marks the document as not a library, for the source to stop.
     void notALibrary(std::string_view reason) noexcept {
@@ -133,6 +160,13 @@ private:
 
     // The track or playlist being read.
     ITLibMediaItem* item_ = nullptr;
+    // The track's texts as they come, each (the last of its key) a range
+    // of trackTexts_; stored together once the track ends.
+    struct TrackText {
+        std::uint32_t begin = 0, end = 0;
+    };
+    std::string trackTexts_;
+    TrackText trackText_[ITLibMediaItem::kTexts] = {};
     std::uint32_t itemFlags_ = 0;
     std::optional<std::int64_t> trackKey_, trackID_;
     std::optional<std::int64_t> memberID_;  // the track ID of the playlist member being read
@@ -141,6 +175,15 @@ private:
 
     std::vector<std::pair<std::int64_t, std::uint32_t>> trackIndex_;  // track ID -> index in items
     std::vector<std::vector<std::int64_t>> memberIDs_;                // per playlist, its members' track IDs
+
+    // The root's facts this builder's events set, which a later part's
+    // override.
+    enum : std::uint8_t { kSetMusicFolder = 1, kSetMajorVersion = 2, kSetMinorVersion = 4 };
+    std::uint8_t factsSet_ = 0;
+
+    // The items this builder makes, which join the library's as a run of
+    // their own: when a later part's are appended, or at finish().
+    std::vector<ITLibMediaItem> items_;
 };
 
 }  // namespace platform

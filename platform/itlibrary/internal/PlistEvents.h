@@ -13,6 +13,12 @@
 // true. A handler sees nothing of where the events came from: whichever
 // source reads a document, the handler makes the same of it.
 //
+// For an element that holds text alone (a key, string, integer, real,
+// date, data, true or false) whose text is one piece where the source
+// holds it, a source may call leaf() in place of the element's events: it
+// does what element(), characters() where wantsText() is then true and
+// the text is not empty, and elementEnd() do, each while not stopped().
+//
 // Calls come from the source's thread alone.
 
 #include <string_view>
@@ -30,6 +36,12 @@ public:
     virtual void characters(std::string_view text) = 0;
     virtual void decodedCharacters(std::string_view text) = 0;
     virtual void holdText() = 0;
+    virtual void leaf(PlistElement element, std::string_view text) {
+        this->element(element);
+        if (stopped_) return;
+        if (wantsText_ && !text.empty()) characters(text);
+        elementEnd();
+    }
     // Flags the handler keeps and a source reads at every event, as plain
     // values rather than calls.
     bool wantsText() const noexcept { return wantsText_; }

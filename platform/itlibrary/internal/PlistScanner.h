@@ -3,23 +3,31 @@
 // fast way through a file, in place of the XML parser.
 //
 // It knows the property-list elements and their text (with the character
-// references and the five entity references XML defines, line ends read as
-// XML reads them), an XML declaration and a document type naming an
-// external DTD, and white space between. Anything else (comments,
-// processing instructions, CDATA sections, attributes but the root's
-// version, other elements, an internal DTD subset, other entity
-// references, anything XML forbids, a document that does not end) makes it
-// give up, and the reader has the XML parser read the file instead. So what
-// the scanner reads, the parser reads alike, and the parser remains the
-// judge of every other file and the author of every error message.
+// references and the five entity references XML defines, CDATA sections,
+// line ends read as XML reads them), an XML declaration and a document type
+// naming an external DTD, comments and processing instructions wherever XML
+// allows them, and white space between. A reference to an entity that the
+// external DTD (never read) may declare is handed on as written, as the
+// parser hands it on. Anything else (attributes but the root's version,
+// other elements, an internal DTD subset, a reference to an entity no DTD
+// can declare, anything XML forbids, a document that does not end) makes it
+// give up, and the reader has the XML parser read the file instead; so do a
+// few things XML allows that the parser reads in ways of its own (a carriage
+// return in a CDATA section, names beyond ASCII, instruction targets that
+// begin with "xml"). So what the scanner reads, the parser reads alike, and
+// the parser remains the judge of every other file and the author of every
+// error message.
 //
 // The scanner reads cleaned text (XmlByteCleaner.h): valid UTF-8 holding
 // only characters XML allows, never a NUL. It hands its handler the events
 // of PlistEvents.h, as the parser does; the text of characters() stays in
 // the scanner's buffer until the next space(). Input may be cut anywhere:
 // each piece is scanned as far as it goes and the rest kept for the next.
-// One scanner per document; not thread-safe. `Handler` is a PlistHandler,
-// or any class with its member functions, called directly.
+// A scan may also cover one part of a document: it stops wherever its input
+// does, and a scan of the next part starts inside the elements the first
+// stood in (see standsInside, resumeInside). One scanner per document or
+// part; not thread-safe. `Handler` is a PlistHandler, or any class with its
+// member functions, called directly.
 
 #include <array>
 #include <bit>
@@ -27,6 +35,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -54,10 +64,32 @@ public:
     // False once the scanner has given up.
     bool scan(std::size_t size, bool last);
 
+    // Whether the scan stands right inside the elements `open` (the root
+    // first) with nothing of the text pending: where a scan of the rest of
+    // the document that resumeInside(open) starts would go on alike.
+    bool standsInside(std::span<const PlistElement> open) const noexcept;
+
+    // What the scan read of the document's prolog that tells how it reads
+    // the content; none until the content begins.
+    struct Prolog {
+        bool sawDoctype = false, externalDTD = false, standalone = false;
+    };
+    std::optional<Prolog> prolog() const noexcept {
+        if (phase_ != Phase::Content && phase_ != Phase::Epilog) return std::nullopt;
+        return Prolog{sawDoctype_, externalDTD_, standalone_};
+    }
+
+    // Makes this fresh scanner one of a later part of a document whose
+    // prolog was `prolog`: it starts inside the elements `open` (the root
+    // first), between their content.
+    void resumeInside(std::span<const PlistElement> open, const Prolog& prolog) noexcept;
+
 private:
     enum class State : std::uint8_t { Reading, Done, GaveUp };
     enum class Phase : std::uint8_t { Start, Prolog, Content, Epilog };
     enum class Step : std::uint8_t { Ok, More, GiveUp };
+    // Markup whose body the scan is inside, which may reach over pieces.
+    enum class Inside : std::uint8_t { Nothing, Comment, Instruction, CData };
 
     // Markup longer than this is not what an export writes.
     static constexpr std::size_t kMostMarkup = 4096;
@@ -114,6 +146,28 @@ private:
     }();
     static const Tags& tagsOf(PlistElement element) noexcept { return kTags[static_cast<std::size_t>(element)]; }
 
+    // The end of the run of bytes from `p` that stand for themselves in
+    // character data: the first "<", "&", CR, "]" or NUL.
+    static const char* plainRunEnd(const char* p) noexcept {
+#ifdef __SSE2__
+        const __m128i lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&'), cr = _mm_set1_epi8('\r'),
+                      bracket = _mm_set1_epi8(']'), nul = _mm_setzero_si128();
+        for (;;) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i special = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, lt), _mm_cmpeq_epi8(bytes, amp)),
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, bracket)),
+                             _mm_cmpeq_epi8(bytes, nul)));
+            if (const int mask = _mm_movemask_epi8(special); mask != 0) {
+                return p + __builtin_ctz(static_cast<unsigned>(mask));
+            }
+            p += 16;
+        }
+#else
+        while (*p != '<' && *p != '&' && *p != '\r' && *p != ']' && *p != '\0') ++p;
+        return p;
+#endif
+    }
     static const char* skipBlanks(const char* p) noexcept {
         while (isXmlBlank(*p)) ++p;
         return p;
@@ -126,6 +180,8 @@ private:
     Step run(const char*& p, bool last);
     Step declaration(const char*& p);
     Step doctype(const char*& p);
+    Step markup(const char*& p);
+    Step body(const char*& p);
     Step tag(const char*& p);
     Step attributes(const char*& p, const char* end);
     Step text(const char*& p, bool last);
@@ -144,6 +200,11 @@ private:
     std::size_t capacity_ = 0, start_ = 0, end_ = 0;
     Phase phase_ = Phase::Start;
     bool sawDoctype_ = false;
+    // Whether the document type names an external DTD, and the declaration
+    // does not call the document standalone: then a reference to an entity
+    // that no DTD read declares stands as written.
+    bool externalDTD_ = false, standalone_ = false;
+    Inside inside_ = Inside::Nothing;
     State state_ = State::Reading;
     int depth_ = 0;
     PlistElement open_[kMostDepth] = {};
@@ -188,10 +249,40 @@ bool PlistScanner<Handler>::scan(std::size_t size, bool last) {
 }
 
 template <class Handler>
+bool PlistScanner<Handler>::standsInside(std::span<const PlistElement> open) const noexcept {
+    if (state_ != State::Reading || phase_ != Phase::Content || inside_ != Inside::Nothing || start_ != end_ ||
+        static_cast<std::size_t>(depth_) != open.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < open.size(); ++i) {
+        if (open_[i] != open[i]) return false;
+    }
+    return true;
+}
+
+template <class Handler>
+void PlistScanner<Handler>::resumeInside(std::span<const PlistElement> open, const Prolog& prolog) noexcept {
+    phase_ = Phase::Content;
+    sawDoctype_ = prolog.sawDoctype;
+    externalDTD_ = prolog.externalDTD;
+    standalone_ = prolog.standalone;
+    depth_ = static_cast<int>(open.size());
+    for (std::size_t i = 0; i < open.size(); ++i) open_[i] = open[i];
+}
+
+template <class Handler>
 typename PlistScanner<Handler>::Step PlistScanner<Handler>::run(const char*& p, bool last) {
     for (;;) {
         if (p == end()) return Step::More;
         Step step = Step::Ok;
+        if (inside_ != Inside::Nothing) {
+            // The rest of a comment, instruction or CDATA section that the
+            // last piece cut.
+            step = body(p);
+            if (step == Step::More) return last ? Step::GiveUp : Step::More;
+            if (step == Step::GiveUp || handler_.stopped()) return Step::GiveUp;
+            continue;
+        }
         switch (phase_) {
             case Phase::Start: {
                 // An XML declaration, if any, is the very first thing.
@@ -210,23 +301,28 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::run(const char*& p, 
                 p = skipBlanks(p);
                 if (p == end()) return Step::More;
                 if (*p != '<') return Step::GiveUp;
-                if (p[1] == '!') {
+                if (p[1] == '!' && p[2] != '-') {
                     step = doctype(p);
-                } else if (p[1] == '?') {
-                    return Step::GiveUp;
+                } else if (p[1] == '!' || p[1] == '?') {
+                    step = markup(p);
                 } else {
                     step = tag(p);  // the root element
                 }
                 break;
             case Phase::Content:
                 do {
+                    // Blanks that nobody wants between elements are passed
+                    // over as they stand.
+                    if (*p != '<' && !handler_.wantsText()) p = skipBlanks(p);
                     step = *p == '<' ? tag(p) : text(p, last);
                 } while (step == Step::Ok && phase_ == Phase::Content && !handler_.stopped());
                 break;
             case Phase::Epilog:
                 p = skipBlanks(p);
-                if (p != end()) return Step::GiveUp;
-                return Step::More;
+                if (p == end()) return Step::More;
+                if (*p != '<' || (p[1] != '!' && p[1] != '?' && p[1] != '\0')) return Step::GiveUp;
+                step = markup(p);
+                break;
         }
         if (step == Step::More) return last ? Step::GiveUp : Step::More;
         if (step == Step::GiveUp || handler_.stopped()) return Step::GiveUp;
@@ -260,7 +356,10 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::declaration(const ch
         }
         return true;
     };
-    const auto isStandalone = [](std::string_view v) { return v == "yes" || v == "no"; };
+    const auto isStandalone = [&](std::string_view v) {
+        standalone_ = v == "yes";
+        return v == "yes" || v == "no";
+    };
     const char* closing = std::strstr(p, "?>");
     if (closing == nullptr) return mayGrow(p) ? Step::More : Step::GiveUp;
     if (!pseudoAttribute("version", isVersion)) return Step::GiveUp;
@@ -308,18 +407,110 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::doctype(const char*&
                std::strchr("-._~:/?=&+@!$()*,;%", c) != nullptr;
     };
     const char* keyword = skipBlanks(q);
+    bool external = false;
     if (keyword != q && std::strncmp(keyword, "PUBLIC", 6) == 0) {
         q = keyword + 6;
         if (!literal(publicChar) || !literal(systemChar)) return Step::GiveUp;
+        external = true;
     } else if (keyword != q && std::strncmp(keyword, "SYSTEM", 6) == 0) {
         q = keyword + 6;
         if (!literal(systemChar)) return Step::GiveUp;
+        external = true;
     }
     q = skipBlanks(q);
     if (*q != '>') return Step::GiveUp;
     sawDoctype_ = true;
+    externalDTD_ = external;
     p = q + 1;
     return Step::Ok;
+}
+
+// The opening of a comment, a processing instruction or (in content) a
+// CDATA section at `p`, then its body.
+template <class Handler>
+typename PlistScanner<Handler>::Step PlistScanner<Handler>::markup(const char*& p) {
+    const std::string_view held(p, static_cast<std::size_t>(end() - p));
+    const auto opens = [&](std::string_view opener) {
+        return held.starts_with(opener) || (held.size() < opener.size() && opener.starts_with(held));
+    };
+    std::size_t opened = 0;
+    if (opens(kCommentOpen)) {
+        opened = kCommentOpen.size();
+        inside_ = Inside::Comment;
+    } else if (phase_ == Phase::Content && opens(kCDataOpen)) {
+        opened = kCDataOpen.size();
+        inside_ = Inside::CData;
+    } else if (held.starts_with(kInstructionOpen)) {
+        // Its target: a name, then the end or a blank. The parser reads a
+        // target that begins with "xml" in any case in ways of its own.
+        const char* target = p + kInstructionOpen.size();
+        const char* targetEnd = skipName(target);
+        if (*targetEnd == '\0') return mayGrow(p) ? Step::More : Step::GiveUp;
+        if (targetEnd == target || !isXmlNameStart(*target)) return Step::GiveUp;
+        if (targetEnd - target >= 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' &&
+            (target[2] | 0x20) == 'l') {
+            return Step::GiveUp;
+        }
+        if (*targetEnd == '?' && targetEnd[1] != '>') {
+            return targetEnd[1] == '\0' && mayGrow(p) ? Step::More : Step::GiveUp;
+        }
+        if (!isXmlBlank(*targetEnd) && *targetEnd != '?') return Step::GiveUp;
+        opened = static_cast<std::size_t>(targetEnd - p);
+        inside_ = Inside::Instruction;
+    } else {
+        return held.size() < kCDataOpen.size() && (kCommentOpen.starts_with(held) || kInstructionOpen.starts_with(held))
+                   ? Step::More
+                   : Step::GiveUp;
+    }
+    if (held.size() < opened) {
+        inside_ = Inside::Nothing;
+        return Step::More;
+    }
+    p += opened;
+    return body(p);
+}
+
+// The body of the comment, instruction or CDATA section the scan is inside,
+// up to and with its closer: as far as the text goes, keeping what may
+// begin the closer. A comment holds no "--" but the one that closes it; a
+// CDATA section's text goes to the handler.
+template <class Handler>
+typename PlistScanner<Handler>::Step PlistScanner<Handler>::body(const char*& p) {
+    const char mark = inside_ == Inside::Comment ? '-' : inside_ == Inside::Instruction ? '?' : ']';
+    const bool wanted = inside_ == Inside::CData && handler_.wantsText();
+    for (const char* q = p;;) {
+        const char* found = static_cast<const char*>(std::memchr(q, mark, static_cast<std::size_t>(end() - q)));
+        const char* stop = found != nullptr ? found : end();
+        if (inside_ == Inside::CData && std::memchr(q, '\r', static_cast<std::size_t>(stop - q)) != nullptr) {
+            return Step::GiveUp;  // the parser hands on a CDATA section's line ends as they stand
+        }
+        if (found == nullptr) {
+            if (wanted && stop != p) handler_.characters(std::string_view(p, static_cast<std::size_t>(stop - p)));
+            p = stop;
+            return Step::More;
+        }
+        // How far the closer goes from `found`: "-->", "?>", "]]>".
+        const std::size_t rest = static_cast<std::size_t>(end() - found);
+        const bool twice = mark != '?';
+        const std::size_t closer = twice ? 3 : 2;
+        if (rest < closer) {
+            if (wanted && found != p) handler_.characters(std::string_view(p, static_cast<std::size_t>(found - p)));
+            p = found;
+            return Step::More;
+        }
+        if (twice && found[1] != mark) {
+            q = found + 1;
+            continue;
+        }
+        if (found[twice ? 2 : 1] == '>') {
+            if (wanted && found != p) handler_.characters(std::string_view(p, static_cast<std::size_t>(found - p)));
+            p = found + closer;
+            inside_ = Inside::Nothing;
+            return Step::Ok;
+        }
+        if (mark == '-') return Step::GiveUp;  // "--" within a comment
+        q = found + 1;
+    }
 }
 
 // A start tag, an empty-element tag or an end tag at `p`.
@@ -366,6 +557,7 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::tag(const char*& p) 
         }
     }
     const char* name = p + 1;
+    if (*name == '!' || *name == '?') return markup(p);
     if (!isXmlNameStart(*name)) return incomplete(name);
     const char* nameEnd = skipName(name);
     const PlistElement element = plistElementNamed(std::string_view(name, static_cast<std::size_t>(nameEnd - name)));
@@ -416,17 +608,33 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::attributes(const cha
 }
 
 // Whether `p` starts `element`'s start or empty-element tag as exports
-// write it; if so, takes it.
+// write it; if so, takes it, and with it the rest of an element that holds
+// text alone where its text is one run and its end tag is as exports write
+// it.
 template <class Handler>
 inline bool PlistScanner<Handler>::knownTag(const char*& p, PlistElement element) {
     const Tags& tags = tagsOf(element);
+    const bool leaf = element != PlistElement::Dict && element != PlistElement::Array;
     if (at(p, tags.start)) {
-        p += tags.start.length;
+        const char* text = p + tags.start.length;
+        if (leaf) {
+            const char* end = plainRunEnd(text);
+            if (*end == '<' && at(end, tags.end)) {
+                p = end + tags.end.length;
+                handler_.leaf(element, std::string_view(text, static_cast<std::size_t>(end - text)));
+                return true;
+            }
+        }
+        p = text;
         open(element);
         return true;
     }
     if (at(p, tags.empty)) {
         p += tags.empty.length;
+        if (leaf) {
+            handler_.leaf(element, {});
+            return true;
+        }
         open(element);
         if (!handler_.stopped()) close();
         return true;
@@ -454,24 +662,7 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::text(const char*& p,
     for (;;) {
         // The run of bytes that stand for themselves.
         const char* run = p;
-#ifdef __SSE2__
-        const __m128i lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&'), cr = _mm_set1_epi8('\r'),
-                      bracket = _mm_set1_epi8(']'), nul = _mm_setzero_si128();
-        for (;;) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            const __m128i special = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi8(bytes, lt), _mm_cmpeq_epi8(bytes, amp)),
-                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, bracket)),
-                             _mm_cmpeq_epi8(bytes, nul)));
-            if (const int mask = _mm_movemask_epi8(special); mask != 0) {
-                p += __builtin_ctz(static_cast<unsigned>(mask));
-                break;
-            }
-            p += 16;
-        }
-#else
-        while (*p != '<' && *p != '&' && *p != '\r' && *p != ']' && *p != '\0') ++p;
-#endif
+        p = plainRunEnd(p);
         if (wanted && p != run) handler_.characters(std::string_view(run, static_cast<std::size_t>(p - run)));
         switch (*p) {
             case '<':
@@ -513,7 +704,14 @@ typename PlistScanner<Handler>::Step PlistScanner<Handler>::reference(const char
     } else if (const auto referenced = xmlCharacterReference(name)) {
         appendUTF8(character, *referenced);
     } else {
-        return Step::GiveUp;
+        // An entity only an unread DTD may declare stands as written.
+        if (!externalDTD_ || standalone_ || name.empty() || !isXmlNameStart(name[0]) ||
+            skipName(name.data()) != semicolon) {
+            return Step::GiveUp;
+        }
+        if (wanted) handler_.characters(std::string_view(p, name.size() + 2));
+        p = semicolon + 1;
+        return Step::Ok;
     }
     if (wanted) handler_.decodedCharacters(character);
     p = semicolon + 1;

@@ -43,6 +43,13 @@ struct PlistNumber {
 };
 
 std::optional<PlistNumber> parseNumber(std::string_view text) noexcept {
+    // Mostly decimal digits alone, too few to overflow.
+    if (!text.empty() && text.size() <= 19) {
+        std::uint64_t magnitude = 0;
+        std::size_t at = 0;
+        for (; at < text.size() && isDigit(text[at]); ++at) magnitude = magnitude * 10 + static_cast<unsigned>(text[at] - '0');
+        if (at == text.size()) return PlistNumber{false, magnitude, false};
+    }
     text = trim(text);
     PlistNumber number;
     if (!text.empty() && (text[0] == '+' || text[0] == '-')) {

@@ -7,7 +7,12 @@
 
 namespace platform {
 
-ReadAhead::ReadAhead(int fd, std::size_t chunkSize) : fd_(fd), chunkSize_(chunkSize) {
+ReadAhead::ReadAhead(int fd, std::size_t chunkSize, std::uint64_t begin, bool ahead)
+    : fd_(fd), chunkSize_(chunkSize), begin_(begin), offset_(begin) {
+    if (!ahead) {
+        slots_[0].data = std::make_unique_for_overwrite<char[]>(chunkSize_);
+        return;
+    }
     for (Slot& slot : slots_) slot.data = std::make_unique_for_overwrite<char[]>(chunkSize_);
     try {
         thread_ = std::thread([this] { readAhead(); });
@@ -26,7 +31,7 @@ ReadAhead::~ReadAhead() {
     thread_.join();
 }
 
-bool ReadAhead::fill(Slot& slot, std::size_t offset) const noexcept {
+bool ReadAhead::fill(Slot& slot, std::uint64_t offset) const noexcept {
     for (;;) {
         const ssize_t n = ::pread(fd_, slot.data.get(), chunkSize_, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
@@ -37,7 +42,7 @@ bool ReadAhead::fill(Slot& slot, std::size_t offset) const noexcept {
 }
 
 void ReadAhead::readAhead() noexcept {
-    std::size_t offset = 0;
+    std::uint64_t offset = begin_;
     for (std::size_t produce = 0;; produce = (produce + 1) % kSlots) {
         Slot& slot = slots_[produce];
         {

@@ -37,6 +37,11 @@ public:
     // stood). Needs room for maxOutput(0) bytes.
     std::size_t finish(char* out) noexcept;
 
+    // Whether a fresh cleaner fed the rest of the stream would clean it as
+    // this one goes on to: nothing is pending, and the byte before is no
+    // "<" (after which "!" may open a comment or CDATA section).
+    bool freshFromHere() const noexcept { return plain() && last_ != '<'; }
+
     // Convenience for small texts: the whole of `input`, cleaned.
     static std::string clean(std::string_view input);
 
