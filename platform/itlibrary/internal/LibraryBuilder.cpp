@@ -598,8 +598,9 @@ void LibraryBuilder::storeTexts() {
     char* stored = library_.texts_.room(size);
     item.text_ = stored;
     for (std::size_t t = 0; t < ITLibMediaItem::kTexts; ++t) {
-        if (!(item.flags_ & (ITLibMediaItem::kHasText << t))) continue;
         const TrackText& kept = trackText_[t];
+        // An empty text copies nothing; where all are empty there is no room to copy to.
+        if (!(item.flags_ & (ITLibMediaItem::kHasText << t)) || kept.end == kept.begin) continue;
         std::memcpy(stored, trackTexts_.data() + kept.begin, kept.end - kept.begin);
         stored += kept.end - kept.begin;
     }
